@@ -1,0 +1,3 @@
+#include "math/Debug.h"
+
+void debug_print(int, const char*, ...) {}

@@ -1,0 +1,39 @@
+#pragma once
+// The user's saver settings as one record, read with defaults and ranges
+// applied, written back durably. Callers create a handler per use.
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// A point in time with microsecond resolution (UTC).
+using VelDate = std::chrono::time_point<std::chrono::system_clock, std::chrono::microseconds>;
+
+struct VelPrefs {
+  int32_t quantity;        // 20 ..= 220
+  float particleSize;      // always 4.0
+  float particleSpeed;     // always 10.0
+  int8_t particleColor;    // 0 ..= 7
+  int8_t particleType;     // always 4
+  int8_t glow;             // 0 or 1
+  bool mainscreenonly;
+  bool checkForUpdates;
+  std::optional<VelDate> lastUpdateCheck;  // null when never checked
+};
+
+class VelPreferenceHandler {
+ public:
+  // The store of the user's preferences file (under the XDG config folder).
+  VelPreferenceHandler();
+  // A store at an explicit file path (tools and tests).
+  explicit VelPreferenceHandler(std::string path);
+
+  void getVelPrefs(VelPrefs* prefs) const;
+  void setVelPrefs(const VelPrefs* prefs) const;
+  void setVelLastUpdateCheckPrefs(VelDate date) const;
+
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package that building, running and testing Moonwisp needs.
+set -euo pipefail
+if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
+export DEBIAN_FRONTEND=noninteractive
+PACKAGES=(
+  build-essential cmake pkg-config git
+  googletest libgtest-dev libgmock-dev libbenchmark-dev   # tests and benchmarks
+  libcli11-dev                                            # command-line parsing
+  clang libclang-rt-14-dev                                # libFuzzer targets
+  libx11-dev libxrandr-dev                                # windows and monitors
+  libgl-dev libglu1-mesa-dev libegl-dev libgl1-mesa-dri libegl-mesa0 libglx-mesa0  # OpenGL (Mesa)
+  libglib2.0-dev libgtk-3-dev                             # preferences key file, settings dialog
+  libcurl4-openssl-dev ca-certificates libxml2-dev        # update feed
+  libpng-dev                                              # wing image, pictures
+  xvfb xauth x11-xserver-utils x11-utils xdotool          # headless X server for the window tests
+  python3                                                 # loopback HTTP server in the feed tests
+)
+if ! dpkg-query -W -f='${Status}\n' "${PACKAGES[@]}" 2>/dev/null | grep -vq "install ok installed" \
+   && [ "$(dpkg-query -W -f='${Status}\n' "${PACKAGES[@]}" 2>/dev/null | wc -l)" -eq "${#PACKAGES[@]}" ]; then
+  exit 0
+fi
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${PACKAGES[@]}"

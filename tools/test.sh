@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Builds Moonwisp twice (optimised, and with AddressSanitizer + UBSan), starts a
+# headless X server for the window tests, runs the whole suite in both builds,
+# then runs every libFuzzer target for a fixed time. Exits non-zero on any failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+JOBS=${JOBS:-$(nproc)}
+FUZZ_SECONDS=${FUZZ_SECONDS:-60}
+
+cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build/release -j"$JOBS"
+cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Release -DMOONWISP_SANITIZE=ON >/dev/null
+cmake --build build/asan -j"$JOBS"
+
+# A private X server: GLX and RANDR for the window and monitor tests; -noreset
+# keeps monitors set with xrandr --setmonitor between clients.
+XVFB_PID=
+cleanup() { if [ -n "$XVFB_PID" ]; then kill "$XVFB_PID" 2>/dev/null || true; wait "$XVFB_PID" 2>/dev/null || true; fi; }
+trap cleanup EXIT
+DISPLAY_NUM=${MOONWISP_TEST_DISPLAY:-97}
+rm -f /tmp/.X${DISPLAY_NUM}-lock /tmp/.X11-unix/X${DISPLAY_NUM}
+Xvfb :"$DISPLAY_NUM" -noreset -screen 0 1920x1200x24 +extension GLX +extension RANDR -nolisten tcp >/tmp/moonwisp-xvfb.log 2>&1 &
+XVFB_PID=$!
+for _ in $(seq 1 100); do [ -e /tmp/.X11-unix/X${DISPLAY_NUM} ] && break; sleep 0.1; done
+export DISPLAY=:$DISPLAY_NUM
+export LIBGL_ALWAYS_SOFTWARE=1
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+echo "== tests, optimised build"
+ctest --test-dir build/release --output-on-failure -j"$JOBS" --timeout 600
+echo "== tests, AddressSanitizer + UndefinedBehaviorSanitizer build"
+ctest --test-dir build/asan --output-on-failure -j"$JOBS" --timeout 900
+
+# Fuzz targets are built by clang with libFuzzer, in a build of their own.
+if grep -rlq LLVMFuzzerTestOneInput tests; then
+  CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=Release -DMOONWISP_FUZZ=ON >/dev/null
+  cmake --build build/fuzz -j"$JOBS" --target moonwisp_fuzzers
+  for fuzzer in build/fuzz/fuzzers/fuzz_*; do
+    [ -x "$fuzzer" ] || continue
+    name=$(basename "$fuzzer")
+    corpus=build/fuzz/corpus/$name; mkdir -p "$corpus"
+    seeds=tests/fuzz_seeds/$name; [ -d "$seeds" ] || seeds=
+    echo "== fuzzing $name for ${FUZZ_SECONDS}s"
+    "$fuzzer" -max_total_time="$FUZZ_SECONDS" -timeout=10 -rss_limit_mb=2048 "$corpus" $seeds >"build/fuzz/$name.log" 2>&1 \
+      || { tail -60 "build/fuzz/$name.log"; exit 1; }
+    tail -1 "build/fuzz/$name.log"
+  done
+fi
+echo "== all tests passed"
