@@ -113,3 +113,7 @@ VelNeighborSums compute_neighbor_rules(const VelWorld* world, int32_t index);
 
 // --- Update step ------------------------------------------------------------
 void updateVelWorld(VelWorld* world, uint64_t frame_time);
+// The same step with another source of the neighbour rules (tests and
+// benchmarks compare the window walk above with a full scan of every bin).
+using VelNeighborRulesFunction = VelNeighborSums (*)(const VelWorld* world, int32_t index);
+void updateVelWorldWith(VelWorld* world, uint64_t frame_time, VelNeighborRulesFunction rules);
