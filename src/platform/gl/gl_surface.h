@@ -1,0 +1,46 @@
+#pragma once
+// A drawing surface with its own OpenGL context, as the saver view sees it.
+//
+// The view makes the context current before any OpenGL call, draws, presents
+// the frame with flushBuffer() and releases the context again; it sizes the
+// world, the viewport and the glow buffers from bounds(). Two back ends exist:
+// an X11 window with a GLX context (glx_context.h) and an off-screen EGL
+// context with a framebuffer object (egl_context.h).
+//
+// A surface is used from one thread. Every call is safe on a surface whose
+// window has gone away: it fails (false) or does nothing, and never crashes.
+
+namespace moonwisp {
+
+// Size of the surface in pixels; truncated toward zero these are the sizes
+// the world and the GL resources use.
+struct SurfaceBounds {
+  double width = 0;
+  double height = 0;
+};
+
+class GLSurface {
+ public:
+  virtual ~GLSurface() = default;
+  GLSurface(const GLSurface&) = delete;
+  GLSurface& operator=(const GLSurface&) = delete;
+
+  // Every OpenGL call that follows, until release(), goes to this context.
+  // False when the context cannot be made current (e.g. the window is gone).
+  virtual bool makeCurrent() = 0;
+  // No context is current on this thread afterwards.
+  virtual void release() = 0;
+  // Shows what was drawn (swaps the back buffer to the screen). With swap
+  // interval 1 on a display that supports it, this waits for the refresh.
+  virtual void flushBuffer() = 0;
+  // Current size of the drawable.
+  virtual SurfaceBounds bounds() const = 0;
+  // Asks for a swap interval (0 or 1). True when the interval was applied;
+  // false when the surface cannot pace its swaps (the caller then paces them).
+  virtual bool setSwapInterval(int interval) = 0;
+
+ protected:
+  GLSurface() = default;
+};
+
+}  // namespace moonwisp

@@ -1,0 +1,57 @@
+#pragma once
+// The X11 + GLX back end of GLSurface: a double-buffered RGBA8 context with a
+// depth buffer of at least 16 bits, bound to a window of our own or to a
+// foreign window whose visual it matches.
+#include <GL/glx.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/gl/gl_surface.h"
+#include "platform/gl/x11_window.h"
+
+namespace moonwisp {
+
+// Chooses a double-buffered, window-capable RGBA8 frame-buffer configuration
+// with a depth buffer of at least 16 bits on `screen`. With `visual` not 0 only
+// a configuration of that visual qualifies (a context of another visual cannot
+// draw into the window). False when none fits.
+bool chooseGlxFBConfig(Display* display, int screen, VisualID visual, GLXFBConfig* config);
+
+// True when the server's GLX extension string names a swap-control extension
+// (GLX_EXT_swap_control or GLX_MESA_swap_control). Only then may the swap
+// interval be set: the entry points can exist although the server lacks them.
+bool glxHasSwapControl(Display* display, int screen);
+
+class GlxSurface final : public GLSurface {
+ public:
+  // A new window of our own, width x height pixels, mapped. Null, with the
+  // reason logged, when it cannot be made.
+  static std::unique_ptr<GlxSurface> createWindow(Display* display, int width, int height,
+                                                  const std::string& title);
+  // Draws into an existing window, e.g. XScreenSaver's. Null, with the reason
+  // logged, when the window does not exist or its visual has no GL config.
+  static std::unique_ptr<GlxSurface> createForWindow(Display* display, Window window);
+
+  ~GlxSurface() override;
+
+  bool makeCurrent() override;
+  void release() override;
+  void flushBuffer() override;
+  SurfaceBounds bounds() const override;
+  bool setSwapInterval(int interval) override;
+
+  X11Window& window() { return *window_; }
+  const X11Window& window() const { return *window_; }
+
+ private:
+  GlxSurface(std::unique_ptr<X11Window> window, GLXContext context)
+      : window_(std::move(window)), context_(context) {}
+  static std::unique_ptr<GlxSurface> attach(std::unique_ptr<X11Window> window,
+                                            GLXFBConfig config);
+
+  std::unique_ptr<X11Window> window_;
+  GLXContext context_;
+};
+
+}  // namespace moonwisp

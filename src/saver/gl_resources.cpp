@@ -1,0 +1,159 @@
+#include "saver/gl_resources.h"
+
+#include <cstdlib>
+
+#include "platform/core/bundle.h"
+#include "platform/gl/png_image.h"
+
+namespace {
+
+// Number of halvings that bring the smaller side to 0; 0 when that side is
+// below 1. The power-of-two sides follow from it.
+int halvingCount(int32_t width, int32_t height) {
+  int32_t side = width < height ? width : height;
+  int count = 0;
+  while (side > 0) {
+    side >>= 1;
+    ++count;
+  }
+  return count;
+}
+
+void uploadGlowBuffer(GLuint name, int32_t side, const void* zeros) {
+  glBindTexture(GL_TEXTURE_2D, name);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  if (zeros && side > 0)
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB8, side, side, 0, GL_RGB, GL_UNSIGNED_BYTE, zeros);
+}
+
+struct QuadVertex {
+  GLfloat s, t, x, y, z;
+};
+
+void buildQuad(const GLuint* lists, int slot, const QuadVertex (&strip)[4]) {
+  glNewList(lists[slot], GL_COMPILE);
+  glBegin(GL_TRIANGLE_STRIP);
+  for (const QuadVertex& v : strip) {
+    glTexCoord2f(v.s, v.t);
+    glVertex3f(v.x, v.y, v.z);
+  }
+  glEnd();
+  glEndList();
+}
+
+void buildQuadDisplayList(const GLuint* lists, int slot) {
+  buildQuad(lists, slot, {{0, 0, 0, 0, 0}, {0, 1, 0, 1, 0}, {1, 0, 1, 0, 0}, {1, 1, 1, 1, 0}});
+}
+
+// Left wing: the image's left edge (s near 0) on the body axis x = 0, its
+// right edge at the tip x = -1; the image's first row at y = 1.
+void buildQuadDisplayList2(const GLuint* lists, int slot) {
+  buildQuad(lists, slot, {{0.99f, 0.99f, -1, 0, 0}, {0.99f, 0.01f, -1, 1, 0},
+                          {0.01f, 0.99f, 0, 0, 0}, {0.01f, 0.01f, 0, 1, 0}});
+}
+
+// Right wing: the mirror image of the left one about x = 0.
+void buildQuadDisplayList3(const GLuint* lists, int slot) {
+  buildQuad(lists, slot, {{0.01f, 0.99f, 0, 0, 0}, {0.01f, 0.01f, 0, 1, 0},
+                          {0.99f, 0.99f, 1, 0, 0}, {0.99f, 0.01f, 1, 1, 0}});
+}
+
+GLuint (*genLists)(GLsizei) = glGenLists;
+
+// Reserves and compiles the lists; returns the first name, 0 when none could
+// be reserved (then the slots are left as they were).
+GLuint reserveAndBuildLists(GLuint* displaylists) {
+  const GLuint first = genLists(kDisplayListCount);
+  if (first == 0) return 0;
+  for (int i = 0; i < kDisplayListCount; ++i) displaylists[i] = first + static_cast<GLuint>(i);
+  buildQuadDisplayList(displaylists, 0);
+  buildQuadDisplayList2(displaylists, 1);
+  buildQuadDisplayList3(displaylists, 2);
+  return first;
+}
+
+void deleteTextures(GLuint* textures) {
+  for (int i = 0; i < kTextureCount; ++i) {
+    glDeleteTextures(1, &textures[i]);
+    textures[i] = 0;
+  }
+}
+
+}  // namespace
+
+int32_t screen_buffer_dimensions1(int32_t width, int32_t height) {
+  const int n = halvingCount(width, height);
+  return n >= 2 ? static_cast<int32_t>(1) << (n - 1) : 0;
+}
+
+int32_t screen_buffer_dimensions2(int32_t width, int32_t height) {
+  const int n = halvingCount(width, height);
+  return n >= 2 ? static_cast<int32_t>(1) << (n - 2) : 0;
+}
+
+void LoadGLTextures(GLuint* textures, int32_t width, int32_t height) {
+  LoadGLTexturesFromFile(textures, width, height,
+                         moonwisp::Bundle::main().pathForResource("wing1", "png"));
+}
+
+void LoadGLTexturesFromFile(GLuint* textures, int32_t width, int32_t height, const std::string& wingPath) {
+  const int32_t d1 = screen_buffer_dimensions1(width, height);
+  const int32_t d2 = screen_buffer_dimensions2(width, height);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  glGenTextures(kTextureCount, textures);
+
+  {
+    const moonwisp::RasterImage wing = moonwisp::loadPngImage(wingPath);
+    const GLenum format = wing.hasAlpha ? GL_RGBA : GL_RGB;
+    glBindTexture(GL_TEXTURE_2D, textures[0]);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(format), wing.width, wing.height, 0, format,
+                 GL_UNSIGNED_BYTE, wing.empty() ? nullptr : wing.pixels.data());
+  }
+
+  // A glow buffer larger than the implementation allows cannot be made; the
+  // renderer's copies into it then fail harmlessly.
+  GLint maxSide = 0;
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSide);
+  void* zeros = nullptr;
+  if (d1 > 0 && d1 <= maxSide) zeros = std::calloc(static_cast<size_t>(d1) * static_cast<size_t>(d1), 3);
+  uploadGlowBuffer(textures[1], d1, zeros);
+  uploadGlowBuffer(textures[2], d2, zeros);
+  std::free(zeros);
+}
+
+void setGenListsForTesting(GLuint (*function)(GLsizei)) { genLists = function ? function : glGenLists; }
+
+void loadDisplayLists(GLuint* displaylists) { reserveAndBuildLists(displaylists); }
+
+void freeDisplaylists(GLuint* displaylists) {
+  for (int i = 0; i < kDisplayListCount; ++i) {
+    glDeleteLists(displaylists[i], 1);
+    displaylists[i] = 0;
+  }
+}
+
+void glDataLoad(GLuint* textures, GLuint* displaylists, bool* gldataloaded, int32_t width, int32_t height) {
+  if (*gldataloaded) return;
+  LoadGLTextures(textures, width, height);
+  const GLuint firstList = reserveAndBuildLists(displaylists);
+  *gldataloaded = textures[0] != 0 && displaylists[0] != 0;
+  if (!*gldataloaded) {
+    // Give back what this attempt reserved; the next frame tries again.
+    deleteTextures(textures);
+    if (firstList != 0) freeDisplaylists(displaylists);
+  }
+}
+
+void glDataDispose(GLuint* textures, GLuint* displaylists, bool* gldataloaded) {
+  if (!*gldataloaded) return;
+  deleteTextures(textures);
+  freeDisplaylists(displaylists);
+  *gldataloaded = false;
+}

@@ -1,0 +1,44 @@
+#pragma once
+// The view's OpenGL objects: the wing texture, the two glow buffers and the
+// three textured quads (unit quad, left wing, right wing) as display lists.
+// The view owns the name arrays and the loaded flag; these functions fill and
+// empty them in the view's context, which must be current.
+#include <GL/gl.h>
+
+#include <cstdint>
+#include <string>
+
+constexpr int kTextureCount = 11;      // names reserved; slots 0..2 are used
+constexpr int kDisplayListCount = 3;
+
+// Side of the full glow buffer: the largest power of two not greater than the
+// smaller of width and height. 0 when that side is below 2 pixels (no glow).
+int32_t screen_buffer_dimensions1(int32_t width, int32_t height);
+// Side of the half glow buffer: screen_buffer_dimensions1 / 2 (0 when no glow).
+int32_t screen_buffer_dimensions2(int32_t width, int32_t height);
+
+// Reserves the 11 texture names and fills slot 0 with the wing image from the
+// bundle (an empty texture when the image is missing or broken) and slots 1
+// and 2 with black glow buffers sized for a width x height view. A view whose
+// smaller side is below 2 pixels gets no glow buffer storage.
+void LoadGLTextures(GLuint* textures, int32_t width, int32_t height);
+// As LoadGLTextures, with the wing image read from `wingPath`.
+void LoadGLTexturesFromFile(GLuint* textures, int32_t width, int32_t height, const std::string& wingPath);
+
+// Reserves three consecutive list names and compiles the unit quad and the
+// two wings. When no names can be reserved the slots keep their values and
+// nothing is compiled.
+void loadDisplayLists(GLuint* displaylists);
+// Deletes the three lists and sets each slot to 0.
+void freeDisplaylists(GLuint* displaylists);
+// Test seam: replaces glGenLists (null restores it), so that a test can make
+// the reservation of list names fail.
+void setGenListsForTesting(GLuint (*function)(GLsizei));
+
+// Loads the textures and lists unless they are loaded already; sets
+// gldataloaded when texture slot 0 and list slot 0 hold names. A load that
+// does not succeed releases what it reserved, so that retrying at every frame
+// leaks nothing.
+void glDataLoad(GLuint* textures, GLuint* displaylists, bool* gldataloaded, int32_t width, int32_t height);
+// Deletes every texture and list and zeroes their slots, if loaded.
+void glDataDispose(GLuint* textures, GLuint* displaylists, bool* gldataloaded);

@@ -1,0 +1,44 @@
+#pragma once
+// Drawing of the butterfly world with OpenGL 1.x: each active butterfly as two
+// beating textured wings (or a flat sprite when there are no display lists),
+// and with glow on, a blurred copy of the flock under the sharp one.
+//
+// Expects the view's context current with GL_TEXTURE_2D and GL_BLEND enabled,
+// the default texture environment, no depth test and the modelview matrix
+// selected. Leaves blending on with (GL_SRC_ALPHA, GL_ONE), the modelview
+// matrix selected, both matrix stacks as found, textures[0] bound and the
+// colour of the last butterfly drawn current; with the glow passes the
+// viewport covers the whole view.
+#include <GL/gl.h>
+
+#include "timing/Scheduler.h"
+#include "world/VelButterflySystem.h"
+
+// Draws the world; with `glow` set (and a view of at least 2 x 2 pixels) over
+// its own glow. The clock is not read. `alpha` scales every butterfly's alpha.
+void drawVelWorld(const VelWorld* world, const Scheduler* clock, const GLuint* textures,
+                  const GLuint* displaylists, float alpha);
+// Draws every active butterfly once with a perspective camera.
+void renderVelWorld(const VelWorld* world, const Scheduler* clock, const GLuint* textures,
+                    const GLuint* displaylists, float alpha);
+// The two wings of one butterfly in the current coordinate frame.
+void drawButterfly(const GLuint* textures, const GLuint* displaylists, float flap);
+// Wing-beat value in [0, 1] for a phase in degrees; six beats per 360.
+float flap_func(float flap_angle);
+// Four textured vertices covering the unit square at z = -1, showing the
+// texture rectangle (tl, tb) .. (tl + tw, tb + th). Inside glBegin(GL_QUADS).
+void DrawQuad(float tw, float th, float tl, float tb);
+// Four textured vertices covering (l, b) .. (l + w, b + h) at z = -1, showing
+// the whole texture. Inside glBegin(GL_QUADS).
+void DrawQuad2(float w, float h, float l, float b);
+
+// Whether drawVelWorld runs the glow passes for this world: glow on and the
+// view's smaller side at least 2 pixels.
+bool velWorldDrawsGlow(const VelWorld* world);
+// The glow passes alone (capture of the first render, shrink, blur,
+// composite), as drawVelWorld runs them between its two renders. Exposed so
+// that benchmarks can time them apart; the first render must have been drawn
+// into the lower-left glow square before.
+void drawVelWorldGlowPasses(const VelWorld* world, const GLuint* textures);
+// The viewport drawVelWorld sets for the first render of a glowing world.
+void setVelWorldGlowViewport(const VelWorld* world);
