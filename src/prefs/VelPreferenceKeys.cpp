@@ -1,0 +1,12 @@
+#include "prefs/VelPreferenceKeys.h"
+
+#include "platform/core/bundle.h"
+
+const char* velPrefsGroup() { return moonwisp::Bundle::identifier(); }
+
+const VelPrefKey* findVelPrefKey(const std::string& name) {
+  for (const VelPrefKey& key : kVelPrefKeys) {
+    if (name == key.name) return &key;
+  }
+  return nullptr;
+}
