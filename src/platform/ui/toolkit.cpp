@@ -1,0 +1,16 @@
+#include "platform/ui/toolkit.h"
+
+#include <gtk/gtk.h>
+
+namespace moonwisp::ui {
+
+bool initializeToolkit() {
+  static bool ready = gtk_init_check(nullptr, nullptr);
+  return ready;
+}
+
+void processPendingEvents() {
+  while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+}
+
+}  // namespace moonwisp::ui

@@ -1,0 +1,12 @@
+#pragma once
+// Start-up and event processing of the user-interface toolkit.
+
+namespace moonwisp::ui {
+
+// Connects to the display; false when there is none. Safe to call again.
+bool initializeToolkit();
+
+// Handles every event that is already pending, without waiting for more.
+void processPendingEvents();
+
+}  // namespace moonwisp::ui

@@ -1,0 +1,123 @@
+#include "platform/update/feed_fetch.h"
+
+#include <curl/curl.h>
+
+#include <memory>
+#include <mutex>
+
+namespace moonwisp::update {
+namespace {
+
+constexpr const char* kFeedHost = "www.moonwisp.org";
+constexpr const char* kFeedPath = "/updates/products/moonwisp/update.xml";
+
+struct Transfer {
+  std::string body;
+  bool tooLarge = false;
+};
+
+size_t appendBody(char* data, size_t size, size_t count, void* user) {
+  auto* transfer = static_cast<Transfer*>(user);
+  const size_t n = size * count;
+  if (transfer->body.size() + n > kFeedMaxBytes) {
+    transfer->tooLarge = true;
+    return 0;  // makes curl end the transfer with a write error
+  }
+  transfer->body.append(data, n);
+  return n;
+}
+
+bool isLoopbackHttp(const std::string& url) {
+  std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> parsed(curl_url(), curl_url_cleanup);
+  if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) return false;
+  char* scheme = nullptr;
+  char* host = nullptr;
+  bool loopback = false;
+  if (curl_url_get(parsed.get(), CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
+      curl_url_get(parsed.get(), CURLUPART_HOST, &host, 0) == CURLUE_OK) {
+    const std::string h = host;
+    loopback = std::string(scheme) == "http" && (h == "127.0.0.1" || h == "localhost" || h == "[::1]");
+  }
+  curl_free(scheme);
+  curl_free(host);
+  return loopback;
+}
+
+std::string reasonFor(CURLcode code, long status, const Transfer& transfer) {
+  if (transfer.tooLarge || code == CURLE_FILESIZE_EXCEEDED) return "the update feed is larger than 1 MiB";
+  switch (code) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+      return "the update server could not be found";
+    case CURLE_COULDNT_CONNECT:
+      return "the update server could not be reached";
+    case CURLE_OPERATION_TIMEDOUT:
+      return "the update server did not answer in time";
+    case CURLE_HTTP_RETURNED_ERROR:
+      return "the update server answered with status " + std::to_string(status);
+    case CURLE_UNSUPPORTED_PROTOCOL:
+      return "the update server sent an address that is not https";
+    case CURLE_TOO_MANY_REDIRECTS:
+      return "the update server redirected too many times";
+    case CURLE_PEER_FAILED_VERIFICATION:
+      return "the update server's certificate could not be verified";
+    case CURLE_SSL_CONNECT_ERROR:
+      return "no secure connection to the update server could be made";
+    default:
+      return curl_easy_strerror(code);
+  }
+}
+
+}  // namespace
+
+FeedSource defaultFeedSource() {
+  return FeedSource{std::string("https://") + kFeedHost + kFeedPath, false};
+}
+
+FeedFetchResult fetchFeed(const FeedSource& source) {
+  static std::once_flag curlReady;
+  std::call_once(curlReady, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+
+  FeedFetchResult result;
+  std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
+  if (!curl) {
+    result.error = "the network library could not be started";
+    return result;
+  }
+  CURL* h = curl.get();
+  Transfer transfer;
+  const bool plainHttp = source.allowPlainHttpToLoopback && isLoopbackHttp(source.url);
+
+  curl_easy_setopt(h, CURLOPT_URL, source.url.c_str());
+  curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, plainHttp ? "http" : "https");
+  curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "https");
+  curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(h, CURLOPT_MAXREDIRS, kFeedMaxRedirects);
+  curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, kFeedConnectTimeoutMs);
+  curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, kFeedTotalTimeoutMs);
+  curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kFeedMaxBytes));
+  curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
+  curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);  // timeouts must not use SIGALRM in a GUI process
+  curl_easy_setopt(h, CURLOPT_NOPROXY, "127.0.0.1,localhost,::1");
+  curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, appendBody);
+  curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
+
+  const CURLcode code = curl_easy_perform(h);
+  long status = 0;
+  curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+  if (code != CURLE_OK) {
+    result.error = reasonFor(code, status, transfer);
+    return result;
+  }
+  if (status < 200 || status > 299) {
+    result.error = "the update server answered with status " + std::to_string(status);
+    return result;
+  }
+  result.ok = true;
+  result.body = std::move(transfer.body);
+  return result;
+}
+
+}  // namespace moonwisp::update

@@ -1,0 +1,244 @@
+#include "prefs/VelConfigPrefs.h"
+
+#include <chrono>
+
+#include "platform/core/system_log.h"
+#include "platform/ui/address_opener.h"
+#include "platform/ui/nib.h"
+#include "platform/ui/string_table.h"
+#include "platform/ui/toolkit.h"
+#include "platform/update/feed_parse.h"
+#include "platform/update/web_address.h"
+#include "prefs/sheet/VelFeedChoice.h"
+#include "prefs/sheet/VelVersionString.h"
+
+using moonwisp::ui::Alert;
+using moonwisp::ui::StringTable;
+
+namespace {
+
+constexpr int32_t kMinQuantity = 20;
+constexpr int32_t kMaxQuantity = 220;
+constexpr int32_t kDefaultQuantity = 77;
+constexpr int kMaxColor = 7;
+constexpr int kDefaultColor = 6;
+
+}  // namespace
+
+VelConfigPrefs::VelConfigPrefs(const moonwisp::Bundle& bundle)
+    : bundle_(bundle),
+      strings_(std::make_unique<StringTable>(bundle.pathForResource("configStrings", "ini"))),
+      feedSource_(moonwisp::update::defaultFeedSource()) {}
+
+VelConfigPrefs::~VelConfigPrefs() = default;
+
+void VelConfigPrefs::loadNib() {
+  cancelButton_ = okayButton_ = defaultButton_ = softwareUpToDateCheckNowButton_ = nullptr;
+  colorTypeSelect_ = nullptr;
+  quantitySlider_ = nullptr;
+  glowCheckBox_ = mainScreenOnlyCheckbox_ = softwareUpToDateCheckBox_ = nullptr;
+  softwareUpToDateTextField_ = nullptr;
+  nib_.reset();
+
+  const std::string path = bundle_.pathForResource("configSheetNib", "ui");
+  if (path.empty()) {
+    moonwisp::systemLog("Error: the options sheet configSheetNib.ui is missing from %s.",
+                        bundle_.resourcesPath().c_str());
+    return;
+  }
+  if (!moonwisp::ui::initializeToolkit()) {
+    moonwisp::systemLog("Error: the options sheet needs a display.");
+    return;
+  }
+  std::string error;
+  nib_ = moonwisp::ui::Nib::load(path,
+                                 {
+                                     {"okayButtonClicked", [this] { okayButtonClicked(); }},
+                                     {"cancelButtonClicked", [this] { cancelButtonClicked(); }},
+                                     {"defaultButtonClicked", [this] { defaultButtonClicked(); }},
+                                     {"checkUpdatesButtonClicked", [this] { checkUpdatesButtonClicked(); }},
+                                 },
+                                 &error);
+  if (!nib_) {
+    moonwisp::systemLog("Error: the options sheet %s could not be loaded: %s", path.c_str(), error.c_str());
+    return;
+  }
+  cancelButton_ = nib_->button("cancelButton");
+  okayButton_ = nib_->button("okayButton");
+  colorTypeSelect_ = nib_->popUp("colorTypeSelect");
+  quantitySlider_ = nib_->slider("quantitySlider");
+  defaultButton_ = nib_->button("defaultButton");
+  glowCheckBox_ = nib_->checkBox("glowCheckBox");
+  mainScreenOnlyCheckbox_ = nib_->checkBox("mainScreenOnlyCheckbox");
+  softwareUpToDateTextField_ = nib_->textField("softwareUpToDateTextField");
+  softwareUpToDateCheckBox_ = nib_->checkBox("softwareUpToDateCheckBox");
+  softwareUpToDateCheckNowButton_ = nib_->button("softwareUpToDateCheckNowButton");
+  if (quantitySlider_ && quantitySlider_->window()) quantitySlider_->window()->setReleasedWhenClosed(false);
+}
+
+moonwisp::ui::Window* VelConfigPrefs::returnWindow() {
+  if (!quantitySlider_ || !quantitySlider_->window()) loadNib();
+  if (!quantitySlider_ || !quantitySlider_->window()) return nullptr;
+
+  const VelPreferenceHandler handler = preferenceHandler();
+  VelPrefs prefs{};
+  handler.getVelPrefs(&prefs);
+  const bool quantityInRange = prefs.quantity >= kMinQuantity && prefs.quantity <= kMaxQuantity;
+  quantitySlider_->setIntValue(quantityInRange ? prefs.quantity : kDefaultQuantity);
+  const auto color = static_cast<uint8_t>(prefs.particleColor);
+  if (colorTypeSelect_) colorTypeSelect_->selectItemWithTag(color <= kMaxColor ? color : kDefaultColor);
+  if (glowCheckBox_) glowCheckBox_->setState(prefs.glow != 0 ? 1 : 0);
+  if (mainScreenOnlyCheckbox_) mainScreenOnlyCheckbox_->setState(prefs.mainscreenonly ? 1 : 0);
+  setupUpdateBox(prefs.checkForUpdates);
+
+  if (prefs.checkForUpdates) {
+    if (!prefs.lastUpdateCheck) {
+      checkUpdates(false);
+      handler.setVelLastUpdateCheckPrefs(now());
+    } else {
+      const VelDate checkTime = now();
+      const double sinceLastCheck = std::chrono::duration<double>(checkTime - *prefs.lastUpdateCheck).count();
+      if (sinceLastCheck > kUpdateCheckInterval) {
+        checkUpdates(false);
+        handler.setVelLastUpdateCheckPrefs(checkTime);
+      }
+    }
+  }
+  return quantitySlider_->window();
+}
+
+void VelConfigPrefs::okayButtonClicked() {
+  VelPrefs prefs{};
+  prefs.quantity = quantitySlider_ ? quantitySlider_->intValue() : kDefaultQuantity;
+  prefs.particleSize = 4.0f;
+  prefs.particleSpeed = 10.0f;
+  const int tag = colorTypeSelect_ ? colorTypeSelect_->selectedTag() : kDefaultColor;
+  prefs.particleColor = static_cast<int8_t>(tag < 0 || tag > kMaxColor ? kDefaultColor : tag);
+  prefs.particleType = 4;
+  prefs.glow = glowCheckBox_ && glowCheckBox_->state() != 0 ? 1 : 0;
+  prefs.mainscreenonly = mainScreenOnlyCheckbox_ && mainScreenOnlyCheckbox_->state() != 0;
+  // A mixed state is not a yes.
+  prefs.checkForUpdates = softwareUpToDateCheckBox_ && softwareUpToDateCheckBox_->state() == 1;
+  preferenceHandler().setVelPrefs(&prefs);
+  endSheet(okayButton_);
+}
+
+void VelConfigPrefs::cancelButtonClicked() { endSheet(cancelButton_); }
+
+void VelConfigPrefs::defaultButtonClicked() {
+  if (colorTypeSelect_) colorTypeSelect_->selectItemWithTag(kDefaultColor);
+  if (quantitySlider_) quantitySlider_->setIntValue(kDefaultQuantity);
+  if (glowCheckBox_) glowCheckBox_->setState(1);
+  if (mainScreenOnlyCheckbox_) mainScreenOnlyCheckbox_->setState(0);
+}
+
+void VelConfigPrefs::checkUpdatesButtonClicked() {
+  preferenceHandler().setVelLastUpdateCheckPrefs(now());
+  checkUpdates(true);
+}
+
+void VelConfigPrefs::checkUpdates(bool interactive) {
+  using namespace moonwisp::update;
+  FeedParseResult feed;
+  FeedFetchResult fetched = fetchFeed(feedSource_);
+  if (fetched.ok) {
+    feed = parseFeed(fetched.body, false);
+    if (feed.status == FeedParseStatus::malformed) {
+      // Ask again and let the parser repair what it can. A feed that could
+      // not be fetched at all is not asked for twice: the sheet waits for it.
+      fetched = fetchFeed(feedSource_);
+      if (fetched.ok) feed = parseFeed(fetched.body, true);
+    }
+  }
+  std::string failure;
+  if (!fetched.ok) {
+    failure = fetched.error;
+  } else if (feed.status == FeedParseStatus::malformed) {
+    failure = "the update feed is not readable XML";
+  } else if (feed.status == FeedParseStatus::refused) {
+    failure = "the update feed declares a document type, which is not accepted";
+  }
+
+  if (failure.empty()) {
+    const int best = chooseNewestFeedEntry(feed.entries);
+    if (best >= 0) {
+      const FeedEntry& entry = feed.entries[static_cast<size_t>(best)];
+      if (versionStringCompare(installedVersion(), *entry.version) < 0 && entry.downloadURL) {
+        Alert offer;
+        offer.messageText = StringTable::format(
+            localized("kUpdateAvailableMessageText", "A new version (%@) of Moonwisp is now available for download."),
+            *entry.version);
+        offer.buttons.push_back(localized("kUpdateAvailableDownloadButton", "Download"));
+        if (entry.detailsURL) offer.buttons.push_back(localized("kUpdateAvailableDetailsButton", "Details"));
+        offer.buttons.push_back(localized("kUpdateAvailableCancelButton", "Cancel"));
+        const int answer = runAlert(offer);
+        if (answer == moonwisp::ui::kAlertFirstButtonReturn) {
+          openAddress(*entry.downloadURL);
+        } else if (answer == moonwisp::ui::kAlertSecondButtonReturn && entry.detailsURL) {
+          openAddress(*entry.detailsURL);
+        }
+        return;
+      }
+    }
+  }
+
+  if (!interactive) return;
+  Alert answer;
+  answer.messageText =
+      failure.empty()
+          ? localized("kUpdateNotAvailableMessageText", "This copy of Moonwisp is up-to-date.")
+          : StringTable::format(localized("kUpdateCheckFailedMessageText", "Moonwisp could not check for updates: %@"),
+                                failure);
+  answer.buttons.push_back(localized("kUpdateNotAvailableOkayButton", "OK"));
+  runAlert(answer);
+}
+
+int32_t VelConfigPrefs::versionStringCompare(const std::string& a, const std::string& b) {
+  return compareVelVersionStrings(a, b);
+}
+
+void VelConfigPrefs::setupUpdateBox(bool on) {
+  if (softwareUpToDateCheckBox_) softwareUpToDateCheckBox_->setState(on ? 1 : 0);
+  if (softwareUpToDateTextField_) {
+    softwareUpToDateTextField_->setStringValue(
+        StringTable::format(localized("kVersionString", "Version: %@"), installedVersion()));
+  }
+}
+
+void* VelConfigPrefs::nativeObject(const std::string& id) const { return nib_ ? nib_->nativeObject(id) : nullptr; }
+
+VelPreferenceHandler VelConfigPrefs::preferenceHandler() const {
+  return preferencesPath_.empty() ? VelPreferenceHandler() : VelPreferenceHandler(preferencesPath_);
+}
+
+VelDate VelConfigPrefs::now() const {
+  if (clock_) return clock_();
+  return std::chrono::time_point_cast<std::chrono::microseconds>(std::chrono::system_clock::now());
+}
+
+std::string VelConfigPrefs::localized(const char* key, const char* defaultText) const {
+  return strings_->localizedString(key, defaultText);
+}
+
+std::string VelConfigPrefs::installedVersion() const { return bundle_.infoValue("CFBundleVersion"); }
+
+int VelConfigPrefs::runAlert(const Alert& alert) {
+  if (alertRunner_) return alertRunner_(alert);
+  moonwisp::ui::Window* sheet = quantitySlider_ ? quantitySlider_->window() : nullptr;
+  return moonwisp::ui::runModalAlert(alert, sheet);
+}
+
+void VelConfigPrefs::openAddress(const std::string& address) {
+  // The feed's addresses were checked when it was read; this guards the
+  // browser against anything else.
+  if (!moonwisp::update::isWebAddress(address)) return;
+  if (addressOpener_) {
+    addressOpener_(address);
+  } else {
+    moonwisp::ui::openAddress(address);
+  }
+}
+
+void VelConfigPrefs::endSheet(moonwisp::ui::Control* control) {
+  if (control && control->window()) control->window()->hide();
+}
