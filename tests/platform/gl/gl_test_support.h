@@ -1,0 +1,95 @@
+#pragma once
+// Helpers for tests that draw with OpenGL: a headless context of a given size
+// and the pixels of what was drawn.
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/gl/egl_context.h"
+
+namespace moonwisp::test {
+
+// RGBA pixels read back from the current framebuffer, rows bottom-up as GL
+// gives them.
+struct Picture {
+  int width = 0;
+  int height = 0;
+  std::vector<uint8_t> rgba;
+
+  const uint8_t* at(int x, int y) const { return &rgba[(static_cast<size_t>(y) * width + x) * 4]; }
+  // Brightest colour channel of a pixel.
+  int level(int x, int y) const {
+    const uint8_t* p = at(x, y);
+    return std::max({p[0], p[1], p[2]});
+  }
+  int maxLevel(int x0, int y0, int x1, int y1) const {
+    int best = 0;
+    for (int y = y0; y < y1; ++y)
+      for (int x = x0; x < x1; ++x) best = std::max(best, level(x, y));
+    return best;
+  }
+  int countAbove(int threshold) const {
+    int n = 0;
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) n += level(x, y) > threshold;
+    return n;
+  }
+  double meanLevel() const {
+    double sum = 0;
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) sum += level(x, y);
+    return sum / (static_cast<double>(width) * height);
+  }
+};
+
+inline Picture readPicture(int width, int height) {
+  Picture picture;
+  picture.width = width;
+  picture.height = height;
+  picture.rgba.resize(static_cast<size_t>(width) * height * 4);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glFinish();
+  glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, picture.rgba.data());
+  return picture;
+}
+
+// A headless context made current for the lifetime of the object.
+class HeadlessContext {
+ public:
+  HeadlessContext(int width, int height) {
+    surface_ = EglSurface::create(width, height, &error_);
+    if (surface_ && !surface_->makeCurrent()) surface_.reset();
+  }
+  ~HeadlessContext() {
+    if (surface_) surface_->release();
+  }
+  bool ok() const { return surface_ != nullptr; }
+  const std::string& error() const { return error_; }
+  EglSurface& surface() { return *surface_; }
+
+ private:
+  std::unique_ptr<EglSurface> surface_;
+  std::string error_;
+};
+
+// The OpenGL state the saver view sets when its animation starts.
+inline void setViewState(int width, int height) {
+  glEnable(GL_TEXTURE_2D);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glShadeModel(GL_SMOOTH);
+  glClearColor(0, 0, 0, 0);
+  glClearDepth(1.0);
+  glViewport(0, 0, width, height);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glClear(GL_COLOR_BUFFER_BIT);
+}
+
+}  // namespace moonwisp::test
