@@ -26,8 +26,11 @@ class TestFolder {
     if (mkdtemp(buffer.data()) != nullptr) path_ = buffer.data();
   }
   ~TestFolder() {
-    if (path_.empty()) return;
-    nftw(path_.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return ::remove(p); }, 16,
+    if (!path_.empty()) removeTree(path_);
+  }
+
+  static void removeTree(const std::string& path) {
+    nftw(path.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return ::remove(p); }, 16,
          FTW_DEPTH | FTW_PHYS);
   }
   TestFolder(const TestFolder&) = delete;
