@@ -108,6 +108,7 @@ moonwisp::ui::Window* VelConfigPrefs::returnWindow() {
 }
 
 void VelConfigPrefs::okayButtonClicked() {
+  if (!nib_) return;  // no controls, nothing the user could have set
   VelPrefs prefs{};
   prefs.quantity = quantitySlider_ ? quantitySlider_->intValue() : kDefaultQuantity;
   prefs.particleSize = 4.0f;
@@ -155,6 +156,8 @@ void VelConfigPrefs::checkUpdates(bool interactive) {
     failure = fetched.error;
   } else if (feed.status == FeedParseStatus::malformed) {
     failure = "the update feed is not readable XML";
+  } else if (feed.status == FeedParseStatus::notAFeed) {
+    failure = "the server did not send an update feed";
   } else if (feed.status == FeedParseStatus::refused) {
     failure = "the update feed declares a document type, which is not accepted";
   }

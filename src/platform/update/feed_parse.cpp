@@ -74,6 +74,12 @@ FeedParseResult parseFeed(const std::string& body, bool recover) {
     return result;
   }
   if (!doc || (!recover && !context->wellFormed)) return result;
+  const xmlNodePtr root = xmlDocGetRootElement(doc.get());
+  if (!root) return result;
+  if (xmlStrcmp(root->name, BAD_CAST "updates") != 0) {
+    result.status = FeedParseStatus::notAFeed;
+    return result;
+  }
 
   std::unique_ptr<xmlXPathContext, decltype(&xmlXPathFreeContext)> xpath(xmlXPathNewContext(doc.get()),
                                                                         xmlXPathFreeContext);

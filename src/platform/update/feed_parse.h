@@ -10,6 +10,7 @@ namespace moonwisp::update {
 enum class FeedParseStatus {
   ok,         // a document was read; entries holds its update entries (maybe none)
   malformed,  // not well-formed (a recovering parse may still read it)
+  notAFeed,   // well-formed, but its root is not "updates" (an error page, say)
   refused,    // carries a document type declaration: entities and external
               // subsets are never processed, so such a feed is not read at all
 };

@@ -34,11 +34,17 @@ TEST(FeedParse, ReadsTheUpdateEntriesInDocumentOrder) {
 }
 
 TEST(FeedParse, OnlyUpdateElementsDirectlyUnderTheRootUpdatesCount) {
-  for (const char* body : {"<feed><updates><update version=\"1\"/></updates></feed>",
-                           "<updates><group><update version=\"1\"/></group></updates>", "<updates/>",
-                           "<update version=\"1\"/>"}) {
+  for (const char* body : {"<updates><group><update version=\"1\"/></group></updates>", "<updates/>",
+                           "<updates>text<other version=\"1\"/></updates>"}) {
     const FeedParseResult feed = parseFeed(body, false);
     EXPECT_EQ(feed.status, FeedParseStatus::ok) << body;
+    EXPECT_TRUE(feed.entries.empty()) << body;
+  }
+  // Another root is not a feed at all (an error page served as a success).
+  for (const char* body : {"<feed><updates><update version=\"1\"/></updates></feed>", "<update version=\"1\"/>",
+                           "<html><body>Sign in to continue</body></html>"}) {
+    const FeedParseResult feed = parseFeed(body, false);
+    EXPECT_EQ(feed.status, FeedParseStatus::notAFeed) << body;
     EXPECT_TRUE(feed.entries.empty()) << body;
   }
 }
