@@ -4,6 +4,7 @@
 
 #include "math/Random.h"
 #include "world/VelButterflySystem.h"
+#include "world/VelNeighborWalk.h"
 
 namespace {
 
@@ -25,7 +26,10 @@ void rebirth(const VelWorld* world, VelButterfly* b) {
   b->fade = 0.0f;
 }
 
-void updateButterfly(VelWorld* world, int32_t i, float dt, VelNeighborRulesFunction rules) {
+// rules(world, i) gives the neighbour sums; refiled(i) and reborn(i) report
+// changes of the filing to whoever tracks it.
+template <class Rules, class Refiled, class Reborn>
+void updateButterfly(VelWorld* world, int32_t i, float dt, Rules&& rules, Refiled&& refiled, Reborn&& reborn) {
   VelButterfly* b = &world->butterfly_collection.butterflies[i];
   if (!b->active) return;
 
@@ -58,10 +62,14 @@ void updateButterfly(VelWorld* world, int32_t i, float dt, VelNeighborRulesFunct
   b->position = Vector3FloatAdd(b->position, Vector3FloatScalarMult(b->velocity, dt));
   b->facing = Vector3FloatNormalize(Vector3FloatConstruct(b->velocity.x, 0.0f, b->velocity.z));
   addNodeToBin(&world->flock_bins, i, compute_node_index(b->position));
+  refiled(i);
 
   b->fade = b->fade + dt * b->fade_rate;
   // Reborn only while invisible; filed at the new place by the next step.
-  if (isOutsideBox(world, b->position) && b->fade <= 0.0f) rebirth(world, b);
+  if (isOutsideBox(world, b->position) && b->fade <= 0.0f) {
+    rebirth(world, b);
+    reborn(i);
+  }
   if (b->fade < 0.0f) {
     b->fade = 0.0f;
     b->fade_rate = -b->fade_rate;
@@ -105,12 +113,34 @@ void advanceColorCycle(VelWorld* world, uint64_t frame_time) {
 }  // namespace
 
 void updateVelWorld(VelWorld* world, uint64_t frame_time) {
-  updateVelWorldWith(world, frame_time, compute_neighbor_rules);
+  const float dt = float(int64_t(frame_time));
+  const int32_t n = world->butterfly_collection.butterflies ? world->butterfly_collection.num_butterflies : 0;
+  VelMisfiledElements misfiled;
+  findMisfiledElements(world, &misfiled);
+  VelFlockBinCollection* bins = &world->flock_bins;
+  for (int32_t i = 0; i < n; ++i) {
+    updateButterfly(
+        world, i, dt,
+        [&misfiled](const VelWorld* w, int32_t index) {
+          return compute_neighbor_rules_skipping_far_cells(w, index, &misfiled);
+        },
+        [&misfiled](int32_t index) { forgetMisfiledElement(&misfiled, index); },
+        [&misfiled, bins, world](int32_t index) {
+          // Reborn elsewhere, still filed at the old place until the next step.
+          const int32_t bin = bins->elements[index].curr_bin;
+          if (bin >= 0 && bin != compute_node_index(world->butterfly_collection.butterflies[index].position)) {
+            noteMisfiledElement(&misfiled, index, bin);
+          }
+        });
+  }
+  advanceColorCycle(world, frame_time);
 }
 
 void updateVelWorldWith(VelWorld* world, uint64_t frame_time, VelNeighborRulesFunction rules) {
   const float dt = float(int64_t(frame_time));
   const int32_t n = world->butterfly_collection.butterflies ? world->butterfly_collection.num_butterflies : 0;
-  for (int32_t i = 0; i < n; ++i) updateButterfly(world, i, dt, rules);
+  for (int32_t i = 0; i < n; ++i) {
+    updateButterfly(world, i, dt, rules, [](int32_t) {}, [](int32_t) {});
+  }
   advanceColorCycle(world, frame_time);
 }
