@@ -6,7 +6,8 @@ namespace moonwisp::ui {
 
 StringTable::StringTable(const std::string& path) : file_(nullptr) {
   GKeyFile* file = g_key_file_new();
-  if (g_key_file_load_from_file(file, path.c_str(), G_KEY_FILE_NONE, nullptr)) {
+  // Every translation is kept: the language is chosen at each lookup.
+  if (g_key_file_load_from_file(file, path.c_str(), G_KEY_FILE_KEEP_TRANSLATIONS, nullptr)) {
     file_ = file;
   } else {
     g_key_file_free(file);
