@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# moonwisp-config end to end under X: it opens the options sheet, a key press
+# changes a setting, OK stores it, the program ends, and moonwisp-prefs reads
+# what was stored. A recorded update check keeps it off the network.
+set -euo pipefail
+config=$1
+prefs=$2
+scratch=$(mktemp -d)
+pid=
+cleanup() {
+  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill "$pid"; wait "$pid" 2>/dev/null || true; fi
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+export XDG_CONFIG_HOME=$scratch
+unset DBUS_SESSION_BUS_ADDRESS
+
+"$prefs" write lastUpdateCheck "$(date -u +%Y-%m-%dT%H:%M:%SZ)"
+"$prefs" write quantity 150
+"$prefs" write glow 1
+
+"$config" >"$scratch/out" 2>&1 &
+pid=$!
+window=
+for _ in $(seq 1 150); do
+  window=$(xdotool search --onlyvisible --name '^Moonwisp Options$' 2>/dev/null | head -1 || true)
+  [ -n "$window" ] && break
+  kill -0 "$pid" 2>/dev/null || { echo "moonwisp-config ended early:"; cat "$scratch/out"; exit 1; }
+  sleep 0.1
+done
+[ -n "$window" ] || { echo "no options sheet appeared"; cat "$scratch/out"; exit 1; }
+
+# Keys go to the sheet itself, whichever window has the focus.
+xdotool key --window "$window" alt+g   # Glow off
+xdotool key --window "$window" alt+m   # Main display only on
+xdotool key --window "$window" alt+o   # OK
+
+for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$pid" 2>/dev/null; then echo "moonwisp-config did not end after OK"; exit 1; fi
+status=0
+wait "$pid" || status=$?
+pid=
+[ "$status" -eq 0 ] || { echo "moonwisp-config exited with $status:"; cat "$scratch/out"; exit 1; }
+
+read_back=$("$prefs" read)
+echo "$read_back"
+grep -qx 'quantity 150' <<<"$read_back"
+grep -qx 'glow 0' <<<"$read_back"
+grep -qx 'mainscreenonly true' <<<"$read_back"
+grep -qx 'checkForUpdates true' <<<"$read_back"
+[ -f "$scratch/org.moonwisp.Moonwisp/preferences.ini" ]
+echo "stored through the sheet"
