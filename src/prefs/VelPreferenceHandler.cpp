@@ -35,6 +35,7 @@ VelPreferenceHandler::VelPreferenceHandler()
 VelPreferenceHandler::VelPreferenceHandler(std::string path) : path_(std::move(path)) {}
 
 void VelPreferenceHandler::getVelPrefs(VelPrefs* prefs) const {
+  if (!prefs) return;
   const moonwisp::KeyFileSnapshot stored = moonwisp::KeyFileStore(path_).read();
   if (stored.state != moonwisp::KeyFileState::Loaded && stored.state != moonwisp::KeyFileState::Missing) {
     moonwisp::systemLog("cannot read %s (%s); using the default settings", path_.c_str(), stored.reason.c_str());
@@ -76,6 +77,7 @@ void VelPreferenceHandler::getVelPrefs(VelPrefs* prefs) const {
 }
 
 void VelPreferenceHandler::setVelPrefs(const VelPrefs* prefs) const {
+  if (!prefs) return;
   const char* group = velPrefsGroup();
   moonwisp::KeyFileStore(path_).update([&](moonwisp::KeyFile& file) {
     file.setInteger(group, kVelPrefQuantity, prefs->quantity);

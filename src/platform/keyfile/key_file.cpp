@@ -12,6 +12,29 @@ namespace {
 constexpr GKeyFileFlags kParseFlags =
     static_cast<GKeyFileFlags>(G_KEY_FILE_KEEP_COMMENTS | G_KEY_FILE_KEEP_TRANSLATIONS);
 
+// GLib's parse errors quote the offending line; from a hostile file that may
+// be anything, so only a short, printable version of it reaches the log.
+std::string printable(const char* message) {
+  constexpr int kMaxCharacters = 160;
+  gchar* valid = g_utf8_make_valid(message, -1);
+  std::string out;
+  int count = 0;
+  for (const gchar* c = valid; *c; c = g_utf8_next_char(c)) {
+    if (++count > kMaxCharacters) {
+      out += "...";
+      break;
+    }
+    const gunichar ch = g_utf8_get_char(c);
+    if (g_unichar_iscntrl(ch) || ch == 0xfffd) {
+      out += '?';
+    } else {
+      out.append(c, g_utf8_next_char(c) - c);
+    }
+  }
+  g_free(valid);
+  return out;
+}
+
 }  // namespace
 
 KeyFile::KeyFile() : file_(g_key_file_new()) {}
@@ -38,7 +61,7 @@ bool KeyFile::parse(const char* data, size_t size, std::string* error) {
   }
   GError* err = nullptr;
   if (g_key_file_load_from_data(file_, size > 0 ? data : "", size, kParseFlags, &err)) return true;
-  if (error) *error = err->message;
+  if (error) *error = printable(err->message);
   g_error_free(err);
   g_key_file_free(file_);
   file_ = g_key_file_new();

@@ -58,6 +58,17 @@ TEST(KeyFile, TextThatIsNoKeyFileIsRefusedAndLeavesItEmpty) {
   }
 }
 
+TEST(KeyFile, TheReasonForARefusalIsShortAndPrintable) {
+  const std::string text = "[g]\n\x1b]0;title\x07\xff" + std::string(10000, 'x') + "\n";
+  KeyFile file;
+  std::string error;
+  ASSERT_FALSE(file.parse(text.data(), text.size(), &error));
+  EXPECT_LT(error.size(), 800u);
+  EXPECT_EQ(error.find('\x1b'), std::string::npos) << error;
+  EXPECT_EQ(error.find('\x07'), std::string::npos) << error;
+  EXPECT_EQ(error.find('\xff'), std::string::npos) << error;
+}
+
 TEST(KeyFile, AnEditKeepsCommentsUnknownKeysAndOtherGroups) {
   KeyFile file = parsed(
       "# my settings\n\n[g]\n# how many\nq=1\nfuture=keep me\n\n[other]\nx=\xff raw bytes\n");
