@@ -1,0 +1,59 @@
+#pragma once
+// The saver view: lifecycle calls of the host, the frame step, and ownership
+// of the engine records and the OpenGL objects.
+#include <GL/gl.h>
+
+#include <memory>
+
+#include "prefs/VelPreferenceHandler.h"
+#include "saver/NorvScreenSaverViewMoonwisp.h"
+#include "timing/Scheduler.h"
+#include "timing/VelRandomizer.h"
+#include "world/VelButterflySystem.h"
+
+class VelConfigPrefs;
+
+namespace moonwisp {
+
+class MoonwispView : public NorvScreenSaverViewMoonwisp {
+ public:
+  MoonwispView(ViewRect frame, bool isPreview, SaverHostServices& host);
+  ~MoonwispView() override;
+
+  void startAnimation() override;
+  void stopAnimation() override;
+  void animateOneFrame() override;
+  void drawRect(ViewRect rect) override;
+  bool hasConfigureSheet() const override;
+  ui::Window* configureSheet() override;
+
+  void structureInit();
+  void garbageCollection();
+  static void validatePrefs(VelPrefs* prefs);
+
+  // Read-only access for the host and for tests.
+  const VelWorld* world() const { return world_; }
+  const Scheduler* scheduler() const { return scheduler_; }
+  const VelRandomizer* randomizer() const { return randomizer_; }
+  VelConfigPrefs* configPref() const { return configPref_.get(); }
+  bool isMainDisplayOrPreview() const { return IsMainDisplayOrPreview; }
+  bool mainDisplayOnlyFlag() const { return mainDisplayOnly; }
+  int32_t firstFramesCountValue() const { return firstFramesCount; }
+  bool glDataLoaded() const { return gldataloaded; }
+
+ private:
+  std::unique_ptr<VelConfigPrefs> configPref_;
+  Scheduler* scheduler_ = nullptr;
+  VelRandomizer* randomizer_ = nullptr;
+  VelWorld* world_ = nullptr;
+  GLuint textures[11] = {};
+  GLuint displaylists[3] = {};
+  bool gldataloaded = false;
+  bool animate = false;
+  bool firstFrame = true;
+  int32_t firstFramesCount = 0;
+  bool IsMainDisplayOrPreview = false;
+  bool mainDisplayOnly = false;
+};
+
+}  // namespace moonwisp

@@ -1,0 +1,25 @@
+#include "saver/ScreenSaverView.h"
+
+#include <cstdio>
+
+namespace moonwisp {
+
+ScreenSaverView::ScreenSaverView(ViewRect frame, bool isPreview) : frame_(frame), isPreview_(isPreview) {}
+ScreenSaverView::~ScreenSaverView() = default;
+
+void ScreenSaverView::startAnimation() { animating_ = true; }
+void ScreenSaverView::stopAnimation() { animating_ = false; }
+void ScreenSaverView::animateOneFrame() {}
+void ScreenSaverView::drawRect(ViewRect) {}
+bool ScreenSaverView::hasConfigureSheet() const { return false; }
+ui::Window* ScreenSaverView::configureSheet() { return nullptr; }
+bool ScreenSaverView::performGammaFade() { return true; }
+
+std::string ScreenSaverView::description() const {
+  char text[160];
+  std::snprintf(text, sizeof text, "<%s %p: frame (%g, %g, %g, %g)%s>", "MoonwispView", static_cast<const void*>(this),
+                frame_.x, frame_.y, frame_.width, frame_.height, isPreview_ ? ", preview" : "");
+  return text;
+}
+
+}  // namespace moonwisp
