@@ -62,7 +62,9 @@ bool replaceFileDurably(const std::string& path, const std::string& content, mod
   // The rename is durable only once the folder's entry is on disk.
   const int dir = open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir < 0) return fail(error, "cannot open the folder to flush it");
-  const bool synced = fsync(dir) == 0 || fail(error, "cannot flush the folder to disk");
+  // Some file systems cannot flush a folder (EINVAL); their renames are as
+  // durable as they get.
+  const bool synced = fsync(dir) == 0 || errno == EINVAL || fail(error, "cannot flush the folder to disk");
   close(dir);
   return synced;
 }
