@@ -26,6 +26,8 @@ for _ in $(seq 1 100); do [ -e /tmp/.X11-unix/X${DISPLAY_NUM} ] && break; sleep 
 export DISPLAY=:$DISPLAY_NUM
 export LIBGL_ALWAYS_SOFTWARE=1
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1
+# Leaks inside third-party libraries (Mesa, GTK, fontconfig) are suppressed by name.
+[ -f "$ROOT/tests/lsan.supp" ] && export LSAN_OPTIONS=suppressions=$ROOT/tests/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 echo "== tests, optimised build"
