@@ -7,6 +7,9 @@ namespace {
 
 constexpr int64_t kMicrosPerSecond = 1000000;
 constexpr int64_t kMicrosPerDay = 86400 * kMicrosPerSecond;
+// 0000-01-01T00:00:00Z and 9999-12-31T23:59:59.999999Z.
+constexpr int64_t kFirstMicros = -62167219200 * kMicrosPerSecond;
+constexpr int64_t kLastMicros = 253402300800 * kMicrosPerSecond - 1;
 
 // Days since 1970-01-01 of a proleptic Gregorian date, and back.
 int64_t daysFromCivil(int64_t y, int m, int d) {
@@ -62,12 +65,12 @@ bool expect(const std::string& text, size_t* pos, char a, char b = '\0') {
 
 std::optional<std::string> formatVelDate(VelDate date) {
   const int64_t micros = date.time_since_epoch().count();
+  if (micros < kFirstMicros || micros > kLastMicros) return std::nullopt;
   const int64_t days = floorDiv(micros, kMicrosPerDay);
   int64_t rest = micros - days * kMicrosPerDay;
   int64_t year;
   int month, day;
   civilFromDays(days, &year, &month, &day);
-  if (year < 0 || year > 9999) return std::nullopt;
   const int64_t fraction = rest % kMicrosPerSecond;
   rest /= kMicrosPerSecond;
   char text[64];
@@ -124,5 +127,8 @@ std::optional<VelDate> parseVelDate(const std::string& text) {
 
   const int64_t seconds = daysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 +
                           second - offsetMinutes * 60;
-  return VelDate(std::chrono::microseconds(seconds * kMicrosPerSecond + fraction));
+  const int64_t micros = seconds * kMicrosPerSecond + fraction;
+  // An offset may carry the time past the years the stored form can hold.
+  if (micros < kFirstMicros || micros > kLastMicros) return std::nullopt;
+  return VelDate(std::chrono::microseconds(micros));
 }

@@ -45,6 +45,10 @@ TEST(VelDateText, AnythingElseIsNoDate) {
     EXPECT_FALSE(parseVelDate(text).has_value()) << text;
   }
   EXPECT_FALSE(parseVelDate(std::string("2026-12-06T07:52:41Z\0", 21)).has_value());
+  // Offsets that carry the time out of the years the text can hold.
+  EXPECT_FALSE(parseVelDate("0000-01-01T00:30:00+01:00").has_value());
+  EXPECT_FALSE(parseVelDate("9999-12-31T23:30:00-01:00").has_value());
+  EXPECT_EQ(parseVelDate("0000-01-01T01:00:00+01:00"), at(-62167219200000000));
 }
 
 }  // namespace
