@@ -1,0 +1,137 @@
+#include "app/moonwisp/command_line.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cerrno>
+#include <cstdlib>
+
+
+
+namespace moonwisp {
+namespace {
+
+// XIDs are 29-bit values.
+constexpr unsigned long kMaxXid = 0x1fffffffUL;
+// Largest window side X accepts.
+constexpr unsigned long long kMaxSide = 32767;
+
+bool parseUnsigned(const std::string& text, int base, unsigned long long* value) {
+  if (text.empty()) return false;
+  for (char c : text)
+    if (base == 10 ? !std::isdigit(static_cast<unsigned char>(c)) : !std::isxdigit(static_cast<unsigned char>(c)))
+      return false;
+  errno = 0;
+  char* end = nullptr;
+  *value = std::strtoull(text.c_str(), &end, base);
+  return errno == 0 && end && *end == '\0';
+}
+
+// XScreenSaver's single-dash long options become the double-dash ones.
+std::string normalised(const std::string& argument) {
+  static const char* const kLongNames[] = {"root", "window-id", "preview", "fullscreen",
+                                           "geometry", "fps", "help", "version"};
+  if (argument.size() > 2 && argument[0] == '-' && argument[1] != '-') {
+    const std::string name = argument.substr(1);
+    for (const char* known : kLongNames)
+      if (name == known) return "--" + name;
+  }
+  return argument;
+}
+
+}  // namespace
+
+bool parseWindowId(const std::string& text, unsigned long* id) {
+  unsigned long long value = 0;
+  bool ok;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+    ok = parseUnsigned(text.substr(2), 16, &value);
+  else
+    ok = parseUnsigned(text, 10, &value);
+  if (!ok || value == 0 || value > kMaxXid) return false;
+  *id = static_cast<unsigned long>(value);
+  return true;
+}
+
+bool parseGeometry(const std::string& text, int* width, int* height) {
+  const size_t x = text.find_first_of("xX");
+  if (x == std::string::npos) return false;
+  unsigned long long w = 0;
+  unsigned long long h = 0;
+  if (!parseUnsigned(text.substr(0, x), 10, &w) || !parseUnsigned(text.substr(x + 1), 10, &h)) return false;
+  if (w < 1 || h < 1 || w > kMaxSide || h > kMaxSide) return false;
+  *width = static_cast<int>(w);
+  *height = static_cast<int>(h);
+  return true;
+}
+
+bool parseCommandLine(const std::vector<std::string>& arguments, CommandLine* result, std::string* error) {
+  CLI::App app{"moonwisp: butterflies flying over black, as a screen saver.\n"
+               "Without options it shows them in a window of its own (q or Escape ends it).\n"
+               "The settings are changed with moonwisp-config.",
+               "moonwisp"};
+  std::string geometry;
+  std::string windowId;
+  bool fullScreen = false;
+  bool root = false;
+  bool version = false;
+  app.add_option("--geometry", geometry, "size of the window, WxH (default 1280x800)");
+  app.add_flag("--fullscreen", fullScreen, "one borderless window over each monitor");
+  app.add_flag("--root", root,
+               "draw into XScreenSaver's window ($XSCREENSAVER_WINDOW), or the root window");
+  app.add_option("--window-id", windowId, "draw into this existing window (decimal or 0x hex)");
+  app.add_flag("--preview", result->preview, "draw the small preview (with --window-id)");
+  app.add_flag("--fps", result->fps, "print frames per second and CPU use once a second on stderr");
+  app.add_flag("--version", version, "print the version and end");
+  // For tests and benchmarks: a fixed number of frames, a faster timer.
+  app.add_option("--frames", result->frames, "end after this many frames (for tests and benchmarks)")
+      ->group("Tests and benchmarks");
+  app.add_option("--interval-us", result->intervalUs,
+                 "timer period in microseconds instead of 1/60 s (for tests and benchmarks)")
+      ->check(CLI::Range(int64_t{0}, int64_t{10000000}))
+      ->group("Tests and benchmarks");
+
+  std::vector<std::string> reversed;  // CLI11 takes the arguments last first
+  for (size_t i = arguments.size(); i > 1; --i) reversed.push_back(normalised(arguments[i - 1]));
+  try {
+    app.parse(reversed);
+  } catch (const CLI::CallForHelp&) {
+    result->message = app.help();
+    return true;
+  } catch (const CLI::ParseError& e) {
+    *error = e.what();
+    return false;
+  }
+  if (version) {
+    result->message = std::string("moonwisp ") + MOONWISP_VERSION + "\n";
+    return true;
+  }
+
+  const int modes = (fullScreen ? 1 : 0) + (root ? 1 : 0) + (!windowId.empty() ? 1 : 0);
+  if (modes > 1) {
+    *error = "choose one of --fullscreen, --root and --window-id";
+    return false;
+  }
+  if (!geometry.empty() && modes != 0) {
+    *error = "--geometry applies only to a window of moonwisp's own";
+    return false;
+  }
+  if (!geometry.empty() && !parseGeometry(geometry, &result->width, &result->height)) {
+    *error = "--geometry wants WIDTHxHEIGHT with each side from 1 to 32767, not \"" + geometry + "\"";
+    return false;
+  }
+  if (!windowId.empty() && !parseWindowId(windowId, &result->windowId)) {
+    *error = "--window-id wants a window id in decimal or 0x hex, not \"" + windowId + "\"";
+    return false;
+  }
+  if (result->preview && windowId.empty()) {
+    *error = "--preview needs --window-id";
+    return false;
+  }
+  result->mode = fullScreen      ? CommandLine::Mode::FullScreen
+                 : root          ? CommandLine::Mode::Root
+                 : !windowId.empty() ? CommandLine::Mode::WindowId
+                                 : CommandLine::Mode::Window;
+  return true;
+}
+
+}  // namespace moonwisp

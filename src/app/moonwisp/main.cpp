@@ -1,0 +1,124 @@
+// moonwisp: the screen saver as a program.
+//
+//   moonwisp                      a 1280x800 window of its own (--geometry WxH)
+//   moonwisp --fullscreen         a borderless window over every monitor
+//   moonwisp -root                XScreenSaver's window ($XSCREENSAVER_WINDOW)
+//                                 or the root window
+//   moonwisp -window-id ID        an existing window
+//   moonwisp --preview --window-id ID   the settings dialog's small preview
+//
+// Exit status: 0 ended normally (also when the X server went away), 1 no X
+// display, 2 bad arguments or a window that does not exist.
+#include <X11/Xlib.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/moonwisp/command_line.h"
+#include "platform/gl/x11_error_handler.h"
+#include "platform/host/saver_host.h"
+#include "platform/ui/toolkit.h"
+
+namespace {
+
+constexpr int kExitNoDisplay = 1;
+constexpr int kExitUsage = 2;
+
+int usageError(const std::string& message) {
+  std::fprintf(stderr, "moonwisp: %s (see moonwisp --help)\n", message.c_str());
+  return kExitUsage;
+}
+
+bool windowExists(Display* display, Window window) {
+  moonwisp::X11ErrorTrap trap(display);
+  XWindowAttributes attributes{};
+  const Status ok = XGetWindowAttributes(display, window, &attributes);
+  return trap.check() == 0 && ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> arguments(argv, argv + argc);
+  moonwisp::CommandLine options;
+  std::string error;
+  if (!moonwisp::parseCommandLine(arguments, &options, &error)) return usageError(error);
+  if (!options.message.empty()) {
+    std::fputs(options.message.c_str(), stdout);
+    return 0;
+  }
+
+  unsigned long target = options.windowId;
+  if (options.mode == moonwisp::CommandLine::Mode::Root) {
+    // XScreenSaver names its window in the environment; "-root" alone means
+    // the root window itself.
+    const char* named = std::getenv("XSCREENSAVER_WINDOW");
+    if (named && *named && !moonwisp::parseWindowId(named, &target))
+      return usageError(std::string("XSCREENSAVER_WINDOW is not a window id: \"") + named + "\"");
+  }
+
+  // A closed pipe (a lost X connection) must end the process through the X
+  // connection-loss handler, not kill it.
+  std::signal(SIGPIPE, SIG_IGN);
+
+  // The preview view builds the settings controller, which needs the
+  // toolkit; it must be up before the view, and before the host installs
+  // its X error handlers so that those stay in place.
+  if (options.preview && !moonwisp::ui::initializeToolkit())
+    std::fprintf(stderr, "moonwisp: the user-interface toolkit could not start; the preview has no settings sheet\n");
+
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) {
+    const char* name = std::getenv("DISPLAY");
+    if (name && *name)
+      std::fprintf(stderr, "moonwisp: cannot open the X display \"%s\"\n", name);
+    else
+      std::fprintf(stderr, "moonwisp: no X display (DISPLAY is not set)\n");
+    return kExitNoDisplay;
+  }
+
+  const bool foreign = options.mode == moonwisp::CommandLine::Mode::Root ||
+                       options.mode == moonwisp::CommandLine::Mode::WindowId;
+  if (options.mode == moonwisp::CommandLine::Mode::Root && target == 0) target = DefaultRootWindow(display);
+  if (foreign && !windowExists(display, target)) {
+    XCloseDisplay(display);
+    char id[32];
+    std::snprintf(id, sizeof id, "0x%lx", target);
+    return usageError(std::string("there is no window ") + id);
+  }
+
+  int status = 0;
+  {
+    moonwisp::SaverHostOptions hostOptions;
+    hostOptions.preview = options.preview;
+    hostOptions.printFps = options.fps;
+    hostOptions.maxFrames = options.frames;
+    hostOptions.intervalUs = options.intervalUs;
+    moonwisp::SaverHost host(display, hostOptions);
+
+    bool ready = false;
+    switch (options.mode) {
+      case moonwisp::CommandLine::Mode::Window:
+        ready = host.addOwnWindow(0, 0, options.width, options.height, false, "Moonwisp");
+        break;
+      case moonwisp::CommandLine::Mode::FullScreen:
+        ready = host.addFullScreenWindows("Moonwisp");
+        break;
+      case moonwisp::CommandLine::Mode::Root:
+      case moonwisp::CommandLine::Mode::WindowId:
+        ready = host.addForeignWindow(target);
+        break;
+    }
+    if (!ready) {
+      std::fprintf(stderr, "moonwisp: no window to draw into could be made\n");
+      status = kExitNoDisplay;
+    } else {
+      status = host.run();
+    }
+  }
+  XCloseDisplay(display);
+  return status;
+}

@@ -1,0 +1,302 @@
+#include "platform/host/saver_host.h"
+
+#include <GL/glx.h>
+#include <X11/keysym.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "platform/core/system_log.h"
+#include "platform/gl/glx_context.h"
+#include "platform/gl/x11_error_handler.h"
+#include "saver/MoonwispView.h"
+
+namespace moonwisp {
+namespace {
+
+constexpr int64_t kNsPerUs = 1000;
+constexpr int64_t kNsPerSecond = 1000000000;
+
+int quitOnConnectionLoss(Display*) {
+  // Nothing can be drawn or released on a display that is gone; Xlib would
+  // end the process after this handler anyway, so end it quietly now.
+  _exit(0);
+}
+
+int64_t cpuMicroseconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return (static_cast<int64_t>(usage.ru_utime.tv_sec) + usage.ru_stime.tv_sec) * 1000000 +
+         usage.ru_utime.tv_usec + usage.ru_stime.tv_usec;
+}
+
+Cursor makeBlankCursor(Display* display, Window window) {
+  static const char empty[1] = {0};
+  const Pixmap bitmap = XCreateBitmapFromData(display, window, empty, 1, 1);
+  if (bitmap == None) return None;
+  XColor black{};
+  const Cursor cursor = XCreatePixmapCursor(display, bitmap, bitmap, &black, &black, 0, 0);
+  XFreePixmap(display, bitmap);
+  return cursor;
+}
+
+}  // namespace
+
+void installX11ConnectionLossHandler() { XSetIOErrorHandler(quitOnConnectionLoss); }
+
+SaverHost::SaverHost(Display* display, SaverHostOptions options)
+    : display_(display), options_(options), services_(display) {
+  installX11ErrorHandler();
+  installX11ConnectionLossHandler();
+  if (!signals_.ok()) systemLog("Warning: signals cannot wake the host; SIGTERM ends it abruptly");
+}
+
+SaverHost::~SaverHost() {
+  for (Slot& slot : slots_) destroyView(slot);
+  slots_.clear();
+  if (blankCursor_ != None) XFreeCursor(display_, blankCursor_);
+  XSync(display_, False);
+}
+
+bool SaverHost::addOwnWindow(int x, int y, int width, int height, bool fullScreen,
+                             const std::string& title) {
+  const int screen = DefaultScreen(display_);
+  GLXFBConfig config{};
+  if (!chooseGlxFBConfig(display_, screen, 0, &config)) {
+    systemLog("Error: no double-buffered RGBA8 GLX configuration with a depth buffer");
+    return false;
+  }
+  XVisualInfo* visual = glXGetVisualFromFBConfig(display_, config);
+  if (!visual) {
+    systemLog("Error: the GLX configuration has no X visual");
+    return false;
+  }
+  std::unique_ptr<X11Window> window = X11Window::create(display_, width, height, *visual, title);
+  XFree(visual);
+  if (!window) return false;
+
+  XClassHint hint{};
+  char name[] = "moonwisp";
+  char className[] = "Moonwisp";
+  hint.res_name = name;
+  hint.res_class = className;
+  XSetClassHint(display_, window->id(), &hint);
+  if (fullScreen) {
+    // A screen saver's window: no frame from the window manager, placed
+    // exactly on its monitor, and no pointer over the picture.
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    XChangeWindowAttributes(display_, window->id(), CWOverrideRedirect, &attributes);
+    if (blankCursor_ == None) blankCursor_ = makeBlankCursor(display_, window->id());
+    if (blankCursor_ != None) XDefineCursor(display_, window->id(), blankCursor_);
+  }
+  XMoveWindow(display_, window->id(), x, y);
+  window->show();
+  if (fullScreen) XRaiseWindow(display_, window->id());
+
+  Slot slot;
+  slot.id = window->id();
+  slot.own = std::move(window);
+  slot.fullScreen = fullScreen;
+  slots_.push_back(std::move(slot));
+  return true;
+}
+
+bool SaverHost::addFullScreenWindows(const std::string& title) {
+  std::vector<MonitorRect> monitors;
+  if (!queryMonitors(display_, DefaultRootWindow(display_), &monitors) || monitors.empty()) {
+    // One window over the whole screen is the best we can do.
+    const int screen = DefaultScreen(display_);
+    monitors.assign(1, MonitorRect{1, 0, 0, DisplayWidth(display_, screen), DisplayHeight(display_, screen), true});
+  }
+  bool any = false;
+  for (const MonitorRect& monitor : monitors)
+    any = addOwnWindow(monitor.x, monitor.y, monitor.width, monitor.height, true, title) || any;
+  return any;
+}
+
+bool SaverHost::addForeignWindow(Window window) {
+  XWindowAttributes attributes{};
+  {
+    X11ErrorTrap trap(display_);
+    // Structure events tell us when it is resized or destroyed.
+    XSelectInput(display_, window, ExposureMask | StructureNotifyMask);
+    if (!XGetWindowAttributes(display_, window, &attributes) || trap.check() != 0) {
+      systemLog("Error: there is no window 0x%lx", static_cast<unsigned long>(window));
+      return false;
+    }
+  }
+  Slot slot;
+  slot.id = window;
+  slot.mapped = attributes.map_state != IsUnmapped;
+  slots_.push_back(std::move(slot));
+  return true;
+}
+
+SaverHost::Slot* SaverHost::slotOf(Window window) {
+  for (Slot& slot : slots_)
+    if (slot.id == window) return &slot;
+  return nullptr;
+}
+
+int64_t SaverHost::periodOf(const MoonwispView& view) const {
+  if (options_.intervalUs >= 0) return options_.intervalUs * kNsPerUs;
+  const double seconds = view.animationTimeInterval();
+  if (!(seconds > 0) || !std::isfinite(seconds)) return kNsPerSecond / 60;
+  return static_cast<int64_t>(std::llround(std::min(seconds, 3600.0) * kNsPerSecond));
+}
+
+void SaverHost::createView(Slot& slot) {
+  XWindowAttributes attributes{};
+  int rootX = 0;
+  int rootY = 0;
+  {
+    X11ErrorTrap trap(display_);
+    Window child = 0;
+    const bool ok = XGetWindowAttributes(display_, slot.id, &attributes) &&
+                    XTranslateCoordinates(display_, slot.id, attributes.root, 0, 0, &rootX, &rootY, &child);
+    if (!ok || trap.check() != 0 || attributes.width < 1 || attributes.height < 1) return;
+  }
+  const ViewRect frame{static_cast<double>(rootX), static_cast<double>(rootY),
+                       static_cast<double>(attributes.width), static_cast<double>(attributes.height)};
+  services_.setTargetWindow(slot.id);
+  slot.view = std::make_unique<MoonwispView>(frame, options_.preview, services_);
+  services_.setTargetWindow(0);
+  slot.width = frame.width;
+  slot.height = frame.height;
+  slot.configured = false;
+  slot.view->startAnimation();
+  slot.deadline.start(monotonicNanoseconds(), periodOf(*slot.view));
+}
+
+void SaverHost::destroyView(Slot& slot) {
+  if (!slot.view) return;
+  if (slot.view->isAnimating()) slot.view->stopAnimation();
+  slot.view.reset();
+}
+
+void SaverHost::handleEvent(XEvent& event) {
+  Slot* slot = slotOf(event.xany.window);
+  switch (event.type) {
+    case MapNotify:
+      if (slot) {
+        slot->mapped = true;
+        if (slot->fullScreen)
+          XGrabKeyboard(display_, slot->id, False, GrabModeAsync, GrabModeAsync, CurrentTime);
+      }
+      break;
+    case Expose:
+      if (slot && slot->view && event.xexpose.count == 0) slot->view->drawRect(slot->view->bounds());
+      break;
+    case ConfigureNotify:
+      if (slot && event.xconfigure.window == slot->id) slot->configured = true;
+      break;
+    case ClientMessage:
+      if (slot && slot->own && static_cast<Atom>(event.xclient.data.l[0]) == slot->own->deleteWindowAtom())
+        quit_ = true;
+      break;
+    case KeyPress:
+      if (slot && slot->own) {
+        const KeySym key = XLookupKeysym(&event.xkey, 0);
+        if (key == XK_q || key == XK_Q || key == XK_Escape) quit_ = true;
+      }
+      break;
+    case DestroyNotify:
+      if (slot && event.xdestroywindow.window == slot->id) quit_ = true;
+      break;
+    default:
+      break;
+  }
+}
+
+void SaverHost::updateViews() {
+  for (Slot& slot : slots_) {
+    if (!slot.view) {
+      if (slot.mapped) createView(slot);
+      continue;
+    }
+    if (!slot.configured) continue;
+    slot.configured = false;
+    // Sizes are fixed when a view is made, so a new size needs a new view.
+    const SurfaceBounds size = slot.own ? slot.own->size() : [&] {
+      XWindowAttributes attributes{};
+      X11ErrorTrap trap(display_);
+      if (!XGetWindowAttributes(display_, slot.id, &attributes) || trap.check() != 0) return SurfaceBounds{};
+      return SurfaceBounds{static_cast<double>(attributes.width), static_cast<double>(attributes.height)};
+    }();
+    if (size.width < 1 || size.height < 1) continue;  // gone; DestroyNotify follows
+    if (size.width == slot.width && size.height == slot.height) continue;
+    destroyView(slot);
+    createView(slot);
+  }
+}
+
+void SaverHost::reportFps(int64_t now) {
+  const int64_t cpu = cpuMicroseconds();
+  if (fpsSince_ != 0) {
+    const double seconds = static_cast<double>(now - fpsSince_) / kNsPerSecond;
+    const double cpuShare = seconds > 0 ? static_cast<double>(cpu - fpsCpuUs_) / 1e6 / seconds : 0.0;
+    std::fprintf(stderr, "moonwisp: %.1f frames/s, CPU %.1f%%\n",
+                 seconds > 0 ? static_cast<double>(frames_ - fpsFrames_) / seconds : 0.0, cpuShare * 100.0);
+  }
+  fpsSince_ = now;
+  fpsFrames_ = frames_;
+  fpsCpuUs_ = cpu;
+}
+
+int SaverHost::run() {
+  const int connection = ConnectionNumber(display_);
+  if (options_.printFps) reportFps(monotonicNanoseconds());
+  while (!quit_) {
+    while (!quit_ && XPending(display_) > 0) {
+      XEvent event;
+      XNextEvent(display_, &event);
+      handleEvent(event);
+    }
+    if (signals_.take() != 0) quit_ = true;
+    if (quit_) break;
+    updateViews();
+
+    int64_t now = monotonicNanoseconds();
+    bool drew = false;
+    for (Slot& slot : slots_) {
+      if (!slot.view || !slot.view->isAnimating() || !slot.deadline.due(now)) continue;
+      slot.view->animateOneFrame();
+      now = monotonicNanoseconds();
+      slot.deadline.advance(now);
+      drew = true;
+    }
+    if (drew) {
+      ++frames_;
+      if (options_.maxFrames != 0 && frames_ >= options_.maxFrames) quit_ = true;
+    }
+    if (options_.printFps && now - fpsSince_ >= kNsPerSecond) reportFps(now);
+    if (drew || quit_) continue;  // look at events and deadlines again first
+
+    // Sleep until the next deadline, an X event or a signal.
+    int64_t wake = -1;
+    for (const Slot& slot : slots_)
+      if (slot.view && slot.view->isAnimating() && (wake < 0 || slot.deadline.next() < wake))
+        wake = slot.deadline.next();
+    if (options_.printFps && (wake < 0 || fpsSince_ + kNsPerSecond < wake)) wake = fpsSince_ + kNsPerSecond;
+    if (XEventsQueued(display_, QueuedAlready) > 0) continue;
+    XFlush(display_);
+    pollfd fds[2] = {{connection, POLLIN, 0}, {signals_.fd(), POLLIN, 0}};
+    timespec timeout{};
+    if (wake >= 0) {
+      const int64_t wait = std::max<int64_t>(0, wake - monotonicNanoseconds());
+      timeout.tv_sec = static_cast<time_t>(wait / kNsPerSecond);
+      timeout.tv_nsec = static_cast<long>(wait % kNsPerSecond);
+    }
+    ppoll(fds, signals_.ok() ? 2 : 1, wake >= 0 ? &timeout : nullptr, nullptr);
+  }
+  for (Slot& slot : slots_) destroyView(slot);
+  XSync(display_, False);
+  return 0;
+}
+
+}  // namespace moonwisp

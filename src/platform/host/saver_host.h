@@ -1,0 +1,97 @@
+#pragma once
+// The screen-saver host on X11: one saver view per window (a window of our
+// own, one borderless window per monitor, or a foreign window such as
+// XScreenSaver's), all driven from one thread. It calls the views' lifecycle
+// in order (create, startAnimation, animateOneFrame at each tick while
+// animating, drawRect on Expose, stopAnimation, destroy), fires the ticks on
+// absolute monotonic deadlines and sleeps in poll() on the X connection and a
+// signal pipe until the next deadline, event or signal.
+#include <X11/Xlib.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/gl/x11_window.h"
+#include "platform/host/frame_deadline.h"
+#include "platform/host/signal_pipe.h"
+#include "platform/host/x11_host_services.h"
+
+namespace moonwisp {
+
+class MoonwispView;
+
+struct SaverHostOptions {
+  bool preview = false;       // the views are preview views
+  bool printFps = false;      // frames per second and CPU use on stderr, once a second
+  uint64_t maxFrames = 0;     // end after this many ticks; 0: run until asked to end
+  int64_t intervalUs = -1;    // timer period in microseconds; below 0: the view's own
+};
+
+class SaverHost {
+ public:
+  SaverHost(Display* display, SaverHostOptions options);
+  // Stops and destroys every view, then destroys the windows of our own.
+  ~SaverHost();
+  SaverHost(const SaverHost&) = delete;
+  SaverHost& operator=(const SaverHost&) = delete;
+
+  // A window of our own, width x height at (x, y) of the root window, shown at
+  // once; its view is made when the server has mapped it. fullScreen: no
+  // frame, above every window, no pointer, keyboard taken for q and Escape.
+  // False, with the reason logged, when the window cannot be made.
+  bool addOwnWindow(int x, int y, int width, int height, bool fullScreen, const std::string& title);
+  // One full-screen window per monitor. False when none can be made.
+  bool addFullScreenWindows(const std::string& title);
+  // An existing window that we draw into but never change. False, with the
+  // reason logged, when there is no such window.
+  bool addForeignWindow(Window window);
+
+  // Runs until a window is closed, q or Escape is pressed in a window of ours,
+  // a foreign window is destroyed, SIGTERM/SIGINT/SIGHUP arrives, or
+  // maxFrames ticks have run. Returns the exit status (0). A lost connection
+  // to the X server ends the process with status 0 at once.
+  int run();
+
+  uint64_t frames() const { return frames_; }
+
+ private:
+  struct Slot {
+    std::unique_ptr<X11Window> own;  // null for a foreign window
+    Window id = 0;
+    bool fullScreen = false;
+    bool mapped = false;
+    bool configured = false;  // a ConfigureNotify came since the view was made
+    double width = 0;         // the size the view was made for
+    double height = 0;
+    std::unique_ptr<MoonwispView> view;
+    FrameDeadline deadline;
+  };
+
+  Slot* slotOf(Window window);
+  void handleEvent(XEvent& event);
+  void updateViews();
+  void createView(Slot& slot);
+  void destroyView(Slot& slot);
+  int64_t periodOf(const MoonwispView& view) const;
+  void reportFps(int64_t now);
+
+  Display* display_;
+  SaverHostOptions options_;
+  X11HostServices services_;
+  SignalPipe signals_;
+  std::vector<Slot> slots_;
+  bool quit_ = false;
+  uint64_t frames_ = 0;
+  Cursor blankCursor_ = 0;
+  // --fps bookkeeping
+  int64_t fpsSince_ = 0;
+  uint64_t fpsFrames_ = 0;
+  int64_t fpsCpuUs_ = 0;
+};
+
+// Makes a lost X connection end the process quietly with status 0.
+void installX11ConnectionLossHandler();
+
+}  // namespace moonwisp

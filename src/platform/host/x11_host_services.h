@@ -1,0 +1,31 @@
+#pragma once
+// What the saver views get from the X11 host: a GLX surface on the window the
+// host is about to give a view, and the XRandR monitors as displays.
+#include <X11/Xlib.h>
+
+#include <vector>
+
+#include "platform/host/x11_monitors.h"
+#include "saver/SaverHostServices.h"
+
+namespace moonwisp {
+
+class X11HostServices final : public SaverHostServices {
+ public:
+  explicit X11HostServices(Display* display);
+
+  // The window that the next createSurface call draws into.
+  void setTargetWindow(Window window) { target_ = window; }
+
+  std::unique_ptr<GLSurface> createSurface(ViewRect frame) override;
+  int32_t getDisplaysWithRect(ViewRect rect, uint32_t maxDisplays, uint32_t* displays,
+                              uint32_t* count) override;
+  uint32_t mainDisplayID() override;
+
+ private:
+  Display* display_;
+  Window target_ = 0;
+  std::vector<MonitorRect> monitors_;  // kept to avoid an allocation per query
+};
+
+}  // namespace moonwisp
