@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes as the preferences file to the reader and checks that
-// the record it yields is complete and in range.
+// the record it yields is complete and in range; the bytes also go to the
+// date parser directly.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -55,6 +56,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (prefs.lastUpdateCheck) {
     const auto text = formatVelDate(*prefs.lastUpdateCheck);
     check(text && parseVelDate(*text) == prefs.lastUpdateCheck, "lastUpdateCheck");
+  }
+  // The same bytes as the text of a date: any date read formats and reads back.
+  if (const auto date = parseVelDate(std::string(reinterpret_cast<const char*>(data), size))) {
+    const auto text = formatVelDate(*date);
+    check(text && parseVelDate(*text) == date, "date text");
   }
   return 0;
 }
