@@ -5,12 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -65,10 +65,6 @@ bool keepAside(const std::string& path, std::string* backup, std::string* error)
   *error = "cannot keep the unreadable file aside: " + errnoText();
   return false;
 }
-
-}  // namespace
-
-namespace {
 
 // Reads a regular file's whole content, refusing more than the size limit.
 void readContent(int fd, size_t sizeHint, KeyFileSnapshot* snapshot) {
@@ -147,9 +143,10 @@ bool KeyFileStore::update(const Edit& edit) const {
 
   gchar* folder = g_path_get_dirname(path_.c_str());
   const bool haveFolder = g_mkdir_with_parents(folder, 0700) == 0;
+  const std::string why = haveFolder ? std::string() : errnoText();
   const std::string folderName = folder;
   g_free(folder);
-  if (!haveFolder) return fail("cannot create the folder " + folderName + ": " + errnoText());
+  if (!haveFolder) return fail("cannot create the folder " + folderName + ": " + why);
 
   FileLock lock(lockPath());
   if (!lock.locked()) return fail("cannot lock " + lockPath() + ": " + lock.error());
