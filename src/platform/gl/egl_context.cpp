@@ -7,6 +7,8 @@
 
 #include <cstring>
 
+#include "platform/gl/gl_driver.h"
+
 namespace moonwisp {
 namespace {
 
@@ -156,6 +158,7 @@ std::unique_ptr<EglSurface> EglSurface::create(int width, int height, std::strin
     *error = "EGL cannot make the context current";
     return nullptr;
   }
+  keepGLDriversLoaded();
   if (!state->fb.load()) {
     *error = "OpenGL has no framebuffer objects";
     return nullptr;

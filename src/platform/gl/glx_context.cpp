@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/core/system_log.h"
+#include "platform/gl/gl_driver.h"
 #include "platform/gl/x11_error_handler.h"
 
 namespace moonwisp {
@@ -119,6 +120,7 @@ std::unique_ptr<GlxSurface> GlxSurface::attach(std::unique_ptr<X11Window> window
               static_cast<unsigned long>(window->id()));
     return nullptr;
   }
+  keepGLDriversLoaded();
   return std::unique_ptr<GlxSurface>(new GlxSurface(std::move(window), context));
 }
 
