@@ -241,5 +241,19 @@ TEST_F(KeyFileStoreTest, AReadOnlyFolderFailsAndKeepsTheFile) {
   EXPECT_EQ(log.size(), 1u);
 }
 
+TEST_F(KeyFileStoreTest, AFileThatCannotBeReadIsNotOverwritten) {
+  if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
+  const std::string path = folder / "settings.ini";
+  writeFile(path, "[g]\nq=1\nother=keep\n");
+  chmod(path.c_str(), 0200);
+  EXPECT_EQ(KeyFileStore(path).read().state, KeyFileState::Unreadable);
+  // Its other keys could not be carried over, so it must not be replaced.
+  EXPECT_FALSE(store(path, 2));
+  chmod(path.c_str(), 0600);
+  EXPECT_EQ(readFile(path), "[g]\nq=1\nother=keep\n");
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_NE(log[0].find("Permission denied"), std::string::npos) << log[0];
+}
+
 }  // namespace
 }  // namespace moonwisp
