@@ -38,6 +38,25 @@ void Window::show() {
   gtk_window_present(GTK_WINDOW(widget_));
 }
 
+void Window::runModal(void* parentNativeWindow) {
+  if (!widget_) return;
+  GtkWindow* window = GTK_WINDOW(widget_);
+  gtk_window_set_transient_for(window, parentNativeWindow ? GTK_WINDOW(parentNativeWindow) : nullptr);
+  gtk_window_set_modal(window, TRUE);
+  GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
+  const gulong onHidden = g_signal_connect_swapped(window, "hide", G_CALLBACK(g_main_loop_quit), loop);
+  const gulong onDestroyed = g_signal_connect_swapped(window, "destroy", G_CALLBACK(g_main_loop_quit), loop);
+  show();
+  if (isVisible()) g_main_loop_run(loop);
+  if (widget_) {  // still there: undo what this call set up
+    g_signal_handler_disconnect(window, onHidden);
+    g_signal_handler_disconnect(window, onDestroyed);
+    gtk_window_set_modal(window, FALSE);
+    gtk_window_set_transient_for(window, nullptr);
+  }
+  g_main_loop_unref(loop);
+}
+
 void Window::hide() {
   if (widget_) gtk_widget_hide(GTK_WIDGET(widget_));
 }

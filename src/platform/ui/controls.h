@@ -15,6 +15,9 @@ class Window {
   Window& operator=(const Window&) = delete;
 
   void show();  // shows and raises it
+  // Shows it as a modal sheet of parent (a GtkWindow, or null) and returns
+  // when it is hidden or destroyed: ending the sheet hands control back.
+  void runModal(void* parentNativeWindow);
   void hide();
   bool isVisible() const;
   bool isAlive() const { return widget_ != nullptr; }

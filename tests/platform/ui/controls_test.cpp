@@ -115,6 +115,30 @@ TEST_F(Toolkit, AWindowKeptOnCloseIsHiddenAndReportsIt) {
   EXPECT_EQ(nib->checkBox("check")->state(), 0);
 }
 
+gboolean clickGo(gpointer button) {
+  static_cast<Button*>(button)->performClick();
+  return G_SOURCE_REMOVE;
+}
+
+TEST_F(Toolkit, AModalSheetReturnsWhenItEnds) {
+  std::string error;
+  Window* window = nullptr;
+  auto nib = Nib::load(writeNib(kSmallNib), {{"goClicked", [&window] { window->hide(); }}}, &error);
+  ASSERT_NE(nib, nullptr) << error;
+  window = nib->button("go")->window();
+  window->setReleasedWhenClosed(false);
+  GtkWidget* parent = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  gtk_widget_show(parent);
+  for (int round = 0; round < 2; ++round) {  // the same sheet can run again
+    g_timeout_add(50, clickGo, nib->button("go"));
+    window->runModal(parent);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(gtk_window_get_modal(GTK_WINDOW(window->nativeHandle())));
+    EXPECT_EQ(gtk_window_get_transient_for(GTK_WINDOW(window->nativeHandle())), nullptr);
+  }
+  gtk_widget_destroy(parent);
+}
+
 TEST_F(Toolkit, BadInterfaceFilesAreRefusedWithAReason) {
   std::string error;
   EXPECT_EQ(Nib::load("/nonexistent/sheet.ui", {}, &error), nullptr);
