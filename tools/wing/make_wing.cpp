@@ -29,7 +29,7 @@ struct OutlinePoint {
 };
 constexpr OutlinePoint kOutline[] = {
     {-90, 0.30}, {-75, 0.44}, {-60, 0.56}, {-48, 0.66}, {-36, 0.86}, {-26, 0.99}, {-16, 1.01},
-    {-6, 0.93},  {4, 0.74},   {12, 0.64},  {20, 0.72},  {30, 0.80},  {42, 0.70},  {55, 0.58},
+    {-6, 0.93},  {4, 0.70},   {12, 0.58},  {20, 0.70},  {30, 0.80},  {42, 0.70},  {55, 0.58},
     {68, 0.48},  {80, 0.43},  {90, 0.40}};
 constexpr int kOutlineCount = sizeof kOutline / sizeof kOutline[0];
 
@@ -84,11 +84,11 @@ Texel wingTexel(double u, double v, double pixel) {
   alpha *= 0.55 + 0.45 * smoothstep(0.0, 0.10, u);
 
   // Pale in the middle, slightly darker towards the root.
-  double lum = 0.86 + 0.14 * smoothstep(0.05, 0.45, r);
+  double lum = 0.72 + 0.28 * smoothstep(0.05, 0.45, r);
 
   // Dark border band with a row of pale spots.
   const double band = 1.0 - smoothstep(0.07, 0.11, inside);
-  lum = lum * (1 - band) + 0.52 * band;
+  lum = lum * (1 - band) + 0.34 * band;
   const double spotAngle = std::fmod(degrees + 90.0 + 1000.0 * 9.0, 9.0) - 4.5;  // every 9 degrees
   const double spotDistance = std::hypot(spotAngle * kPi / 180.0 * r, inside - 0.05);
   lum = std::max(lum, 0.95 * band * (1.0 - smoothstep(0.012, 0.02, spotDistance)));
@@ -106,11 +106,11 @@ Texel wingTexel(double u, double v, double pixel) {
   const double cell = ring(u, v, kRootU + 0.02, kRootV - 0.02, 0.36, 0.005);
   veins = std::max(veins, cell * (1.0 - smoothstep(-40.0, -30.0, -degrees)) * smoothstep(-60.0, -50.0, degrees));
   veins *= smoothstep(0.03, 0.12, r) * (1.0 - band);
-  lum *= 1.0 - 0.30 * veins;
+  lum *= 1.0 - 0.50 * veins;
 
   // A soft grey band across the wing's outer half, between the cell and the border.
   const double outer = smoothstep(0.55, 0.75, r / edge) * (1.0 - smoothstep(0.80, 0.92, r / edge));
-  lum *= 1.0 - 0.12 * outer;
+  lum *= 1.0 - 0.18 * outer;
 
   // Eye spots: a dark ring with a bright centre, on the forewing and the hindwing.
   const double eyes = std::max(ring(u, v, 0.70, 0.27, 0.055, 0.016), ring(u, v, 0.47, 0.83, 0.045, 0.014));
@@ -152,7 +152,7 @@ int main(int argc, char** argv) {
       }
       // Colour weighted by coverage; fully transparent texels take the border
       // grey so that filtering at the edge draws no dark fringe.
-      const double grey = alpha > 0 ? lum / alpha : 0.52;
+      const double grey = alpha > 0 ? lum / alpha : 0.34;
       alpha /= kSamples * kSamples;
       uint8_t* p = &image.pixels[(static_cast<size_t>(y) * side + x) * 4];
       p[0] = p[1] = p[2] = static_cast<uint8_t>(std::lround(grey * 255.0));
