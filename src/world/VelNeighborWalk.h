@@ -1,8 +1,14 @@
 #pragma once
-// The update step's neighbour walk. Cells of the window that lie wholly
-// farther than the cohesion radius from the butterfly are skipped, which
-// changes no result: whatever is filed there is too far away to count. That
-// holds for every cell whose elements really lie inside it; an element whose
+// The walk of a butterfly's neighbourhood that yields the three neighbour
+// rules at once: the window's cells in ascending bin number, each list in
+// order, so that every sum is formed in the same order as by the rules one
+// at a time.
+//
+// Given a walk state (the update step keeps one), cells that lie wholly
+// farther than the cohesion radius from the butterfly are skipped, and so
+// are empty ones without reading their list heads. Skipping changes no
+// result: whatever is filed in such a cell is too far away to count. That
+// holds for every element that really lies in its cell; an element whose
 // position has left its cell since it was filed (a butterfly reborn in this
 // step or the last one) is tracked, and its cell is never skipped.
 #include <cstdint>
@@ -17,14 +23,18 @@ struct VelMisfiledElements {
   bool overflow;  // too many to track: skip nothing
 };
 
-// Finds every element filed in a bin that its position does not lie in.
-void findMisfiledElements(const VelWorld* world, VelMisfiledElements* misfiled);
-// Element node has been filed at its position.
-void forgetMisfiledElement(VelMisfiledElements* misfiled, int32_t node);
-// Element node's position has left the bin it is filed in.
-void noteMisfiledElement(VelMisfiledElements* misfiled, int32_t node, int32_t bin);
+struct VelNeighborWalkState {
+  VelMisfiledElements misfiled;
+  bool rows_known;               // the index has the 10 x 10 x 10 layout
+  uint16_t occupied_rows[100];   // bit kz of row kx * 10 + ky: bin has a list
+};
 
-// Same neighbours, same order of additions, same results as
-// compute_neighbor_rules, given the world's misfiled elements.
-VelNeighborSums compute_neighbor_rules_skipping_far_cells(const VelWorld* world, int32_t index,
-                                                          const VelMisfiledElements* misfiled);
+// Takes stock of the index: misfiled elements and occupied bins.
+void beginNeighborWalk(const VelWorld* world, VelNeighborWalkState* state);
+// Butterfly node has just been filed at its position, coming from old_bin.
+void noteNeighborRefiled(const VelWorld* world, VelNeighborWalkState* state, int32_t node, int32_t old_bin);
+// Butterfly node has just been moved without being filed again.
+void noteNeighborMoved(const VelWorld* world, VelNeighborWalkState* state, int32_t node);
+
+// With state null every cell of the window is visited.
+VelNeighborSums walkNeighborhood(const VelWorld* world, int32_t index, const VelNeighborWalkState* state);

@@ -26,8 +26,8 @@ void rebirth(const VelWorld* world, VelButterfly* b) {
   b->fade = 0.0f;
 }
 
-// rules(world, i) gives the neighbour sums; refiled(i) and reborn(i) report
-// changes of the filing to whoever tracks it.
+// rules(world, i) gives the neighbour sums; refiled(i, old_bin) and
+// reborn(i) report changes of the filing to whoever tracks it.
 template <class Rules, class Refiled, class Reborn>
 void updateButterfly(VelWorld* world, int32_t i, float dt, Rules&& rules, Refiled&& refiled, Reborn&& reborn) {
   VelButterfly* b = &world->butterfly_collection.butterflies[i];
@@ -61,8 +61,9 @@ void updateButterfly(VelWorld* world, int32_t i, float dt, Rules&& rules, Refile
   }
   b->position = Vector3FloatAdd(b->position, Vector3FloatScalarMult(b->velocity, dt));
   b->facing = Vector3FloatNormalize(Vector3FloatConstruct(b->velocity.x, 0.0f, b->velocity.z));
+  const int32_t old_bin = world->flock_bins.elements[i].curr_bin;
   addNodeToBin(&world->flock_bins, i, compute_node_index(b->position));
-  refiled(i);
+  refiled(i, old_bin);
 
   b->fade = b->fade + dt * b->fade_rate;
   // Reborn only while invisible; filed at the new place by the next step.
@@ -115,23 +116,13 @@ void advanceColorCycle(VelWorld* world, uint64_t frame_time) {
 void updateVelWorld(VelWorld* world, uint64_t frame_time) {
   const float dt = float(int64_t(frame_time));
   const int32_t n = world->butterfly_collection.butterflies ? world->butterfly_collection.num_butterflies : 0;
-  VelMisfiledElements misfiled;
-  findMisfiledElements(world, &misfiled);
-  VelFlockBinCollection* bins = &world->flock_bins;
+  VelNeighborWalkState walk;
+  beginNeighborWalk(world, &walk);
   for (int32_t i = 0; i < n; ++i) {
     updateButterfly(
-        world, i, dt,
-        [&misfiled](const VelWorld* w, int32_t index) {
-          return compute_neighbor_rules_skipping_far_cells(w, index, &misfiled);
-        },
-        [&misfiled](int32_t index) { forgetMisfiledElement(&misfiled, index); },
-        [&misfiled, bins, world](int32_t index) {
-          // Reborn elsewhere, still filed at the old place until the next step.
-          const int32_t bin = bins->elements[index].curr_bin;
-          if (bin >= 0 && bin != compute_node_index(world->butterfly_collection.butterflies[index].position)) {
-            noteMisfiledElement(&misfiled, index, bin);
-          }
-        });
+        world, i, dt, [&walk](const VelWorld* w, int32_t index) { return walkNeighborhood(w, index, &walk); },
+        [&walk, world](int32_t index, int32_t old_bin) { noteNeighborRefiled(world, &walk, index, old_bin); },
+        [&walk, world](int32_t index) { noteNeighborMoved(world, &walk, index); });
   }
   advanceColorCycle(world, frame_time);
 }
@@ -140,7 +131,7 @@ void updateVelWorldWith(VelWorld* world, uint64_t frame_time, VelNeighborRulesFu
   const float dt = float(int64_t(frame_time));
   const int32_t n = world->butterfly_collection.butterflies ? world->butterfly_collection.num_butterflies : 0;
   for (int32_t i = 0; i < n; ++i) {
-    updateButterfly(world, i, dt, rules, [](int32_t) {}, [](int32_t) {});
+    updateButterfly(world, i, dt, rules, [](int32_t, int32_t) {}, [](int32_t) {});
   }
   advanceColorCycle(world, frame_time);
 }

@@ -155,4 +155,33 @@ TEST(FlockRules, UpdateWithWindowWalkEqualsUpdateWithFullScan) {
   }
 }
 
+// Butterflies moved without being filed again (as after a rebirth) must still
+// be found where they are filed, however many there are.
+TEST(FlockRules, UpdateFindsMisfiledButterfliesLikeTheFullScan) {
+  for (int32_t moved : {1, 10, 64, 65, 150}) {
+    TestWorld a(220, 6, 1, 5), b(220, 6, 1, 5);
+    for (int step = 0; step < 50; ++step) {
+      updateVelWorld(&a.world, 16667);
+      updateVelWorld(&b.world, 16667);
+    }
+    seedRandom(uint32_t(moved));
+    for (int32_t m = 0; m < moved; ++m) {
+      const int32_t i = randint(0, 219);
+      const Vector3Float p{randfloat(-0.5f, 1.5f), randfloat(-0.5f, 1.5f), randfloat(-0.5f, 1.5f)};
+      a.b(i).position = p;
+      b.b(i).position = p;
+    }
+    for (int step = 0; step < 3; ++step) {
+      seedRandom(uint32_t(step));
+      updateVelWorld(&a.world, 40000);
+      seedRandom(uint32_t(step));
+      updateVelWorldWith(&b.world, 40000, literalNeighborRules);
+    }
+    for (int32_t i = 0; i < 220; ++i) {
+      ASSERT_TRUE(sameBits(a.b(i).position, b.b(i).position)) << moved << " moved, butterfly " << i;
+      ASSERT_TRUE(sameBits(a.b(i).velocity, b.b(i).velocity)) << moved << " moved, butterfly " << i;
+    }
+  }
+}
+
 }  // namespace
