@@ -26,7 +26,10 @@ class GLSurface {
   GLSurface& operator=(const GLSurface&) = delete;
 
   // Every OpenGL call that follows, until release(), goes to this context.
-  // False when the context cannot be made current (e.g. the window is gone).
+  // False when the context cannot be made current. It makes no round trip to
+  // the X server, so a foreign window destroyed meanwhile may go unnoticed
+  // here: the host learns of that from its DestroyNotify event; until then the
+  // drawing goes nowhere and the X errors are logged.
   virtual bool makeCurrent() = 0;
   // No context is current on this thread afterwards.
   virtual void release() = 0;

@@ -42,18 +42,22 @@ bool chooseGlxFBConfig(Display* display, int screen, VisualID visual, GLXFBConfi
   int count = 0;
   GLXFBConfig* configs = glXChooseFBConfig(display, screen, request, &count);
   if (!configs) return false;
-  // glXChooseFBConfig sorts the best first; among those take the first with
-  // exactly 8 bits per colour channel and, when asked, the window's visual.
+  // glXChooseFBConfig sorts the best first. Take the first with exactly 8
+  // bits per colour channel (and, when asked, the window's visual); a window
+  // of a deeper visual takes the first of its visual's configurations.
   bool found = false;
-  for (int i = 0; i < count && !found; ++i) {
-    if (attribute(display, configs[i], GLX_RED_SIZE) != 8 ||
-        attribute(display, configs[i], GLX_GREEN_SIZE) != 8 ||
-        attribute(display, configs[i], GLX_BLUE_SIZE) != 8)
-      continue;
-    if (visual != 0 && static_cast<VisualID>(attribute(display, configs[i], GLX_VISUAL_ID)) != visual)
-      continue;
-    *config = configs[i];
-    found = true;
+  for (int pass = 0; pass < 2 && !found; ++pass) {
+    for (int i = 0; i < count && !found; ++i) {
+      if (visual != 0 && static_cast<VisualID>(attribute(display, configs[i], GLX_VISUAL_ID)) != visual)
+        continue;
+      const bool eightBits = attribute(display, configs[i], GLX_RED_SIZE) == 8 &&
+                             attribute(display, configs[i], GLX_GREEN_SIZE) == 8 &&
+                             attribute(display, configs[i], GLX_BLUE_SIZE) == 8;
+      if (pass == 0 && !eightBits) continue;
+      if (pass == 1 && visual == 0) continue;
+      *config = configs[i];
+      found = true;
+    }
   }
   XFree(configs);
   return found;
@@ -132,9 +136,9 @@ GlxSurface::~GlxSurface() {
 }
 
 bool GlxSurface::makeCurrent() {
-  X11ErrorTrap trap(window_->display());
-  const Bool ok = glXMakeCurrent(window_->display(), window_->id(), context_);
-  return ok && trap.check() == 0;
+  // No round trip here: this runs every frame. A window that has gone makes
+  // glXMakeCurrent fail, and the X error it causes is logged.
+  return glXMakeCurrent(window_->display(), window_->id(), context_) == True;
 }
 
 void GlxSurface::release() {

@@ -15,7 +15,8 @@ namespace moonwisp {
 // Chooses a double-buffered, window-capable RGBA8 frame-buffer configuration
 // with a depth buffer of at least 16 bits on `screen`. With `visual` not 0 only
 // a configuration of that visual qualifies (a context of another visual cannot
-// draw into the window). False when none fits.
+// draw into the window); for a visual deeper than 8 bits per channel its best
+// configuration is taken. False when none fits.
 bool chooseGlxFBConfig(Display* display, int screen, VisualID visual, GLXFBConfig* config);
 
 // True when the server's GLX extension string names a swap-control extension

@@ -12,7 +12,7 @@ X11ErrorTrap* activeTrap = nullptr;
 
 int handleX11Error(Display* display, XErrorEvent* event) {
   for (X11ErrorTrap* trap = activeTrap; trap; trap = trap->outer_) {
-    if (trap->display_ == display) {
+    if (trap->display_ == display && event->serial >= trap->firstSerial_) {
       if (trap->error_ == 0) trap->error_ = event->error_code;
       return 0;
     }
@@ -32,15 +32,14 @@ void installX11ErrorHandler() {
   (void)installed;
 }
 
-X11ErrorTrap::X11ErrorTrap(Display* display) : display_(display), outer_(activeTrap) {
+X11ErrorTrap::X11ErrorTrap(Display* display)
+    : display_(display), outer_(activeTrap), firstSerial_(NextRequest(display)) {
   installX11ErrorHandler();
-  // Errors of earlier requests belong to the logging handler, not to us.
-  XSync(display_, False);
   activeTrap = this;
 }
 
 X11ErrorTrap::~X11ErrorTrap() {
-  XSync(display_, False);
+  // Errors of the trapped requests that arrive later are only logged.
   activeTrap = outer_;
 }
 

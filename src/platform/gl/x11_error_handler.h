@@ -10,9 +10,10 @@ namespace moonwisp {
 // Installs the logging handler once per process; later calls do nothing.
 void installX11ErrorHandler();
 
-// While an X11ErrorTrap lives, errors on its display are recorded rather than
-// logged. check() waits for the server to answer every request sent so far
-// and returns the first error code caught (0 when none).
+// While an X11ErrorTrap lives, errors of the requests sent on its display
+// after its creation are recorded rather than logged. check() waits for the
+// server to answer every request sent so far (one round trip) and returns the
+// first error code caught (0 when none).
 class X11ErrorTrap {
  public:
   explicit X11ErrorTrap(Display* display);
@@ -25,6 +26,7 @@ class X11ErrorTrap {
  private:
   Display* display_;
   X11ErrorTrap* outer_;
+  unsigned long firstSerial_;
   int error_ = 0;
   friend int handleX11Error(Display*, XErrorEvent*);
 };

