@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -26,11 +27,17 @@ std::string slurp(const std::string& path) {
 }
 
 SimRun sim(const std::string& args) {
-  const std::string dir = ::testing::TempDir();
-  const std::string out = dir + "/sim.out", err = dir + "/sim.err";
+  // Tests run in parallel processes: the capture files carry the process id.
+  static int calls = 0;
+  const std::string base = ::testing::TempDir() + "/moonwisp-sim-" + std::to_string(getpid()) + "-" +
+                           std::to_string(++calls);
+  const std::string out = base + ".out", err = base + ".err";
   const std::string cmd = std::string(MOONWISP_SIM_PATH) + " " + args + " >" + out + " 2>" + err;
   const int raw = std::system(cmd.c_str());
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
+  SimRun run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
+  std::remove(out.c_str());
+  std::remove(err.c_str());
+  return run;
 }
 
 TEST(SimTool, SameArgumentsGiveTheSameDumpAndOtherSeedsDiffer) {
