@@ -41,6 +41,7 @@ bool chooseGlxFBConfig(Display* display, int screen, VisualID visual, GLXFBConfi
                          None};
   int count = 0;
   GLXFBConfig* configs = glXChooseFBConfig(display, screen, request, &count);
+  keepGLDriversLoaded();  // the first GLX call on a display loads the driver
   if (!configs) return false;
   // glXChooseFBConfig sorts the best first. Take the first with exactly 8
   // bits per colour channel (and, when asked, the window's visual); a window
@@ -65,6 +66,7 @@ bool chooseGlxFBConfig(Display* display, int screen, VisualID visual, GLXFBConfi
 
 bool glxHasSwapControl(Display* display, int screen) {
   const char* extensions = glXQueryExtensionsString(display, screen);
+  keepGLDriversLoaded();  // the query may have loaded the driver
   return hasExtension(extensions, "GLX_EXT_swap_control") ||
          hasExtension(extensions, "GLX_MESA_swap_control");
 }
