@@ -291,6 +291,102 @@ TEST_F(WorldRenderTest, WithoutListsEachButterflyIsAFlatSquareSprite) {
   glDeleteTextures(1, &white);
 }
 
+TEST_F(WorldRenderTest, SpriteCornersColourAndAlphaFollowThePositionAndFade) {
+  open(200, 100);  // wide: ax = 1, ay = 0.5
+  SceneWorld scene(200, 100, false);
+  VelButterfly& b = scene.add(0.25f, 0.75f, 0.5f);
+  b.color_mix = 0.3f;
+  b.fade = 0.5f;
+  const GLuint noLists[kDisplayListCount] = {0, lists_[1], lists_[2]};
+
+  std::vector<GLfloat> feedback(4096);
+  glFeedbackBuffer(static_cast<GLsizei>(feedback.size()), GL_3D_COLOR_TEXTURE, feedback.data());
+  glRenderMode(GL_FEEDBACK);
+  drawVelWorld(scene.get(), nullptr, textures_, noLists, 0.8f);
+  const GLint used = glRenderMode(GL_RENDER);
+  ASSERT_GT(used, 0);
+
+  // Expected corners: x = sx -/+ s * ay, y = sy -/+ s * ax at depth d, through
+  // gluPerspective(35, 2, 0.4, 12) and the 200 x 100 viewport.
+  const double sx = -0.5, sy = 0.25, d = 3.5, s = 0.12f, ax = 1.0, ay = 0.5;
+  const double f = 1.0 / std::tan(35.0 / 2.0 * M_PI / 180.0);
+  auto windowX = [&](double x) { return (f / 2.0 * x / d + 1.0) * 100.0; };
+  auto windowY = [&](double y) { return (f * y / d + 1.0) * 50.0; };
+  const float r = 0.4f + (0.15f - 0.4f) * 0.3f, g = 0.9f + (0.45f - 0.9f) * 0.3f;
+  int vertices = 0;
+  for (GLint i = 0; i < used;) {
+    ASSERT_EQ(feedback[i], static_cast<GLfloat>(GL_POLYGON_TOKEN));
+    const int count = static_cast<int>(feedback[i + 1]);
+    i += 2;
+    for (int k = 0; k < count; ++k, i += 11, ++vertices) {
+      const GLfloat* v = &feedback[i];
+      const float u = v[7], t = v[8];  // texture coordinate picks the corner
+      EXPECT_NEAR(v[0], windowX(sx + (u == 0 ? -1 : 1) * s * ay), 1e-3);
+      EXPECT_NEAR(v[1], windowY(sy + (t == 0 ? -1 : 1) * s * ax), 1e-3);
+      EXPECT_FLOAT_EQ(v[3], r);
+      EXPECT_FLOAT_EQ(v[4], g);
+      EXPECT_FLOAT_EQ(v[5], 1.0f);
+      EXPECT_FLOAT_EQ(v[6], (2.0f * 0.5f - 0.5f * 0.5f) * 0.8f);
+    }
+  }
+  EXPECT_EQ(vertices, 6);  // one strip of two triangles
+}
+
+namespace {
+
+struct Vec3 {
+  double x, y, z;
+};
+Vec3 rotateY(Vec3 v, double degrees) {
+  const double a = degrees * M_PI / 180.0, c = std::cos(a), s = std::sin(a);
+  return {c * v.x + s * v.z, v.y, -s * v.x + c * v.z};
+}
+Vec3 rotateX(Vec3 v, double degrees) {
+  const double a = degrees * M_PI / 180.0, c = std::cos(a), s = std::sin(a);
+  return {v.x, c * v.y - s * v.z, s * v.y + c * v.z};
+}
+
+}  // namespace
+
+TEST_F(WorldRenderTest, WingsAreTurnedLiftedTiltedAndBeatAsTheHeadingAndFlapSay) {
+  open(128, 128);
+  SceneWorld scene(128, 128, false);
+  VelButterfly& b = scene.add(0.5f, 0.5f, 0.0f);
+  b.facing = Vector3FloatConstruct(1, 0, 0);  // heading 90 degrees
+  b.flap_angle = 0;                          // flap 0.5: lift 0.5, wing angle 5
+
+  std::vector<GLfloat> feedback(4096);
+  glFeedbackBuffer(static_cast<GLsizei>(feedback.size()), GL_3D_COLOR_TEXTURE, feedback.data());
+  glRenderMode(GL_FEEDBACK);
+  drawVelWorld(scene.get(), nullptr, textures_, lists_, 1.0f);
+  const GLint used = glRenderMode(GL_RENDER);
+
+  // Model point of a wing corner, by its texture coordinate, for each wing.
+  auto corner = [](int wing, float s, float t) {
+    const double x = s > 0.5f ? 1.0 : 0.0, y = t > 0.5f ? 0.0 : 1.0;
+    return Vec3{wing == 0 ? -x : x, y, 0.0};
+  };
+  const double f = 1.0 / std::tan(35.0 / 2.0 * M_PI / 180.0);
+  int vertices = 0;
+  for (GLint i = 0; i < used;) {
+    ASSERT_EQ(feedback[i], static_cast<GLfloat>(GL_POLYGON_TOKEN));
+    const int count = static_cast<int>(feedback[i + 1]);
+    i += 2;
+    for (int k = 0; k < count; ++k, i += 11, ++vertices) {
+      const int wing = vertices < 6 ? 0 : 1;  // two triangles per wing, left wing first
+      Vec3 p = corner(wing, feedback[i + 7], feedback[i + 8]);
+      p = rotateY(p, wing == 0 ? 5.0 : -5.0);
+      p = rotateX(p, 40.0);
+      p.z += -0.3 * 0.5;
+      p = rotateY(p, 90.0);
+      p = {p.x * 0.12f, p.y * 0.12f, p.z * 0.12f - 2.0};
+      EXPECT_NEAR(feedback[i], (f * p.x / -p.z + 1.0) * 64.0, 2e-3) << "vertex " << vertices;
+      EXPECT_NEAR(feedback[i + 1], (f * p.y / -p.z + 1.0) * 64.0, 2e-3) << "vertex " << vertices;
+    }
+  }
+  EXPECT_EQ(vertices, 12);
+}
+
 TEST_F(WorldRenderTest, InactiveButterfliesChangeNoPixelAndNoState) {
   open(128, 96);
   for (bool glow : {false, true}) {
