@@ -5,6 +5,7 @@
 set -euo pipefail
 config=$1
 prefs=$2
+suppressions=$3
 scratch=$(mktemp -d)
 pid=
 cleanup() {
@@ -14,6 +15,11 @@ cleanup() {
 trap cleanup EXIT
 export XDG_CONFIG_HOME=$scratch
 unset DBUS_SESSION_BUS_ADDRESS
+export NO_AT_BRIDGE=1
+# In a sanitizer build: GTK's font caches live as long as the process, and
+# only the slow unwinder sees the libraries that the suppressions name.
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}fast_unwind_on_malloc=0:malloc_context_size=12"
+export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$suppressions"
 
 "$prefs" write lastUpdateCheck "$(date -u +%Y-%m-%dT%H:%M:%SZ)"
 "$prefs" write quantity 150
@@ -23,7 +29,7 @@ unset DBUS_SESSION_BUS_ADDRESS
 pid=$!
 window=
 for _ in $(seq 1 150); do
-  window=$(xdotool search --onlyvisible --name '^Moonwisp Options$' 2>/dev/null | head -1 || true)
+  window=$(xdotool search --all --onlyvisible --pid "$pid" --name '^Moonwisp Options$' 2>/dev/null | head -1 || true)
   [ -n "$window" ] && break
   kill -0 "$pid" 2>/dev/null || { echo "moonwisp-config ended early:"; cat "$scratch/out"; exit 1; }
   sleep 0.1
