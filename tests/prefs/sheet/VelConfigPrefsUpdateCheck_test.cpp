@@ -235,6 +235,23 @@ TEST_F(UpdateCheck, AServerThatNeverAnswersIsAskedOnceAndGivenUp) {
   expectFailureAlert("the update server did not answer in time");
 }
 
+TEST_F(UpdateCheck, TextsFollowTheUsersLanguage) {
+  serve(feed({entry("2.0", "https://e.org/2.0")}));
+  const gchar* saved = g_getenv("LANGUAGE");
+  const std::string previous = saved ? saved : "";
+  g_setenv("LANGUAGE", "de", TRUE);
+  install("1.0");
+  prefs_->checkUpdates(true);
+  if (saved) {
+    g_setenv("LANGUAGE", previous.c_str(), TRUE);
+  } else {
+    g_unsetenv("LANGUAGE");
+  }
+  ASSERT_EQ(alerts_.size(), 1u);
+  EXPECT_EQ(alerts_[0].messageText, "Eine neue Version (2.0) von Moonwisp kann jetzt geladen werden.");
+  EXPECT_EQ(alerts_[0].buttons, (std::vector<std::string>{"Herunterladen", "Abbrechen"}));
+}
+
 TEST_F(UpdateCheck, TextsComeFromTheStringTableOrTheirDefaults) {
   serve(feed({entry("2.0", "https://e.org/2.0", "https://e.org/n")}));
   install("1.0");

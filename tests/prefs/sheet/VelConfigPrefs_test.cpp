@@ -229,6 +229,14 @@ TEST_F(ConfigSheet, TheAutomaticCheckRunsWhenMoreThanAWeekHasPassed) {
   EXPECT_EQ(stored().lastUpdateCheck, now_);
 }
 
+TEST_F(ConfigSheet, AFailedAutomaticCheckSaysNothingAndIsStillRecorded) {
+  server_.route(kFeedPath, {500, "", {}, true, false});
+  open();
+  EXPECT_EQ(checks(), 1);
+  EXPECT_TRUE(alerts_.empty());
+  EXPECT_EQ(stored().lastUpdateCheck, kNow);
+}
+
 TEST_F(ConfigSheet, WithTheUpdateBoxOffNoCheckRunsAndTheRecordStays) {
   store("checkForUpdates", "false");
   open();
