@@ -50,7 +50,8 @@ static int32_t cellCoordinate(float v) {
   if (v < 0.0f) return 0;
   if (v > 1.0f) return 9;
   if (std::isnan(v)) return 0;  // no cell; keep the bin number in range
-  const int32_t cell = int32_t(std::floor(v * 10.0f));
+  // v * 10 is not negative here, so truncation is the floor.
+  const int32_t cell = int32_t(v * 10.0f);
   return cell < 9 ? cell : 9;
 }
 

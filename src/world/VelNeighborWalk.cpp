@@ -25,10 +25,6 @@ CellWindow windowAround(int32_t bin, int32_t half_width) {
   return w;
 }
 
-bool inWindow(const CellWindow& w, int32_t kx, int32_t ky, int32_t kz) {
-  return kx >= w.lo[0] && kx <= w.hi[0] && ky >= w.lo[1] && ky <= w.hi[1] && kz >= w.lo[2] && kz <= w.hi[2];
-}
-
 bool validQuery(const VelWorld* world, int32_t index) {
   const VelFlockBinCollection& bins = world->flock_bins;
   return index >= 0 && index < world->butterfly_collection.num_butterflies && index < bins.max_elements &&
@@ -54,14 +50,16 @@ class CellReach {
 
   bool rowInReach(int32_t kx, int32_t ky) const { return gap2_[0][kx] + gap2_[1][ky] <= kReach2; }
 
-  // Bit kz set for every cell kz in [lo, hi] of row (kx, ky) within reach.
-  uint32_t cellsInReach(int32_t kx, int32_t ky, int32_t lo, int32_t hi) const {
+  // Those of the cells (bits kz) of row (kx, ky) that are within reach.
+  uint32_t cellsInReach(int32_t kx, int32_t ky, uint32_t cells) const {
     const double left = kReach2 - (gap2_[0][kx] + gap2_[1][ky]);
-    uint32_t mask = 0;
-    for (int32_t kz = lo; kz <= hi; ++kz) {
-      if (gap2_[2][kz] <= left) mask |= 1u << kz;
+    uint32_t in_reach = 0;
+    while (cells) {
+      const int32_t kz = __builtin_ctz(cells);
+      cells &= cells - 1;
+      if (gap2_[2][kz] <= left) in_reach |= 1u << kz;
     }
-    return mask;
+    return in_reach;
   }
 
  private:
@@ -117,43 +115,40 @@ VelNeighborSums walkNeighborhood(const VelWorld* world, int32_t index, const Vel
     Vector3Float direction_sum = Vector3FloatZero();
     int32_t count = 0;
     int32_t close_count = 0;
-    auto visit = [&](int32_t kx, int32_t ky, int32_t kz) {
-      const int32_t k = kx * 100 + ky * 10 + kz;
-      if (k >= bins.max_bins) return;
-      const bool close_cell = inWindow(narrow, kx, ky, kz);
-      for (const VelFlockBinLinkedListElement* e = bins.bins[k]; e; e = e->next) {
-        if (e->node == index) continue;
-        const VelButterfly& other = butterflies[e->node];
-        const float l2 = Vector3FloatLength2(Vector3FloatSub(own, other.position));
-        if (l2 < kCohesionRadius2) {
-          position_sum = Vector3FloatAdd(position_sum, other.position);
-          direction_sum = Vector3FloatAdd(direction_sum, other.flock_direction);
-          ++count;
-        }
-        if (close_cell && double(l2) < kSeparationRadius2) {
-          separation_sum = Vector3FloatAdd(separation_sum, Vector3FloatSub(other.position, own));
-          ++close_count;
-        }
-      }
-    };
     // Nested ascending loops give ascending bin numbers; the narrow window's
     // cells are a subsequence of the wide window's.
     const uint32_t window_cells = rangeMask(wide.lo[2], wide.hi[2]);
+    const uint32_t narrow_cells = rangeMask(narrow.lo[2], narrow.hi[2]);
     for (int32_t kx = wide.lo[0]; kx <= wide.hi[0]; ++kx) {
       for (int32_t ky = wide.lo[1]; ky <= wide.hi[1]; ++ky) {
-        if (!skip_cells) {
-          for (int32_t kz = wide.lo[2]; kz <= wide.hi[2]; ++kz) visit(kx, ky, kz);
-          continue;
+        uint32_t cells = window_cells;
+        if (skip_cells) {
+          const uint32_t occupied = state->occupied_rows[kx * 10 + ky] & window_cells;
+          if (!occupied) continue;
+          cells = state->misfiled.count ? occupied & misfiledCells(state->misfiled, kx, ky) : 0u;
+          if (reach.rowInReach(kx, ky)) cells |= reach.cellsInReach(kx, ky, occupied);
         }
-        const uint32_t occupied = state->occupied_rows[kx * 10 + ky] & window_cells;
-        if (!occupied) continue;
-        const uint32_t misfiled = state->misfiled.count ? misfiledCells(state->misfiled, kx, ky) : 0u;
-        uint32_t cells = occupied & misfiled;
-        if (reach.rowInReach(kx, ky)) cells |= occupied & reach.cellsInReach(kx, ky, wide.lo[2], wide.hi[2]);
+        const bool close_row = kx >= narrow.lo[0] && kx <= narrow.hi[0] && ky >= narrow.lo[1] && ky <= narrow.hi[1];
         while (cells) {
           const int32_t kz = __builtin_ctz(cells);
           cells &= cells - 1;
-          visit(kx, ky, kz);
+          const int32_t k = kx * 100 + ky * 10 + kz;
+          if (k >= bins.max_bins) continue;
+          const bool close_cell = close_row && ((narrow_cells >> kz) & 1u);
+          for (const VelFlockBinLinkedListElement* e = bins.bins[k]; e; e = e->next) {
+            if (e->node == index) continue;
+            const VelButterfly& other = butterflies[e->node];
+            const float l2 = Vector3FloatLength2(Vector3FloatSub(own, other.position));
+            if (l2 < kCohesionRadius2) {
+              position_sum = Vector3FloatAdd(position_sum, other.position);
+              direction_sum = Vector3FloatAdd(direction_sum, other.flock_direction);
+              ++count;
+            }
+            if (close_cell && double(l2) < kSeparationRadius2) {
+              separation_sum = Vector3FloatAdd(separation_sum, Vector3FloatSub(other.position, own));
+              ++close_count;
+            }
+          }
         }
       }
     }
@@ -213,8 +208,13 @@ void beginNeighborWalk(const VelWorld* world, VelNeighborWalkState* state) {
   state->misfiled.overflow = false;
   const VelFlockBinCollection& bins = world->flock_bins;
   state->rows_known = bins.max_bins == 1000 && bins.bins != nullptr;
-  for (int32_t row = 0; row < 100; ++row) state->occupied_rows[row] = 0;
-  for (int32_t b = 0; state->rows_known && b < 1000; ++b) markOccupancy(world, state, b);
+  for (int32_t row = 0; row < 100; ++row) {
+    uint32_t occupied = 0;
+    for (int32_t kz = 0; state->rows_known && kz < 10; ++kz) {
+      occupied |= uint32_t(bins.bins[row * 10 + kz] != nullptr) << kz;
+    }
+    state->occupied_rows[row] = uint16_t(occupied);
+  }
   const int32_t n = world->butterfly_collection.butterflies ? world->butterfly_collection.num_butterflies : 0;
   for (int32_t i = 0; i < n && i < bins.max_elements; ++i) {
     int32_t bin;
