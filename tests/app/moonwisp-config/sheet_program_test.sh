@@ -41,8 +41,13 @@ xdotool key --window "$window" alt+g   # Glow off
 xdotool key --window "$window" alt+m   # Main display only on
 xdotool key --window "$window" alt+o   # OK
 
-for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-if kill -0 "$pid" 2>/dev/null; then echo "moonwisp-config did not end after OK"; exit 1; fi
+for _ in $(seq 1 600); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$pid" 2>/dev/null; then
+  echo "moonwisp-config did not end after OK; stored:"
+  "$prefs" read || true
+  cat "$scratch/out"
+  exit 1
+fi
 status=0
 wait "$pid" || status=$?
 pid=
