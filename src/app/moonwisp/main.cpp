@@ -67,6 +67,9 @@ int main(int argc, char** argv) {
   // The preview view builds the settings controller, which needs the
   // toolkit; it must be up before the view, and before the host installs
   // its X error handlers so that those stay in place.
+  // The preview process shows no toolkit window of its own, so it has no use
+  // for the accessibility bus.
+  if (options.preview) setenv("NO_AT_BRIDGE", "1", 0);
   if (options.preview && !moonwisp::ui::initializeToolkit())
     std::fprintf(stderr, "moonwisp: the user-interface toolkit could not start; the preview has no settings sheet\n");
 

@@ -1,6 +1,7 @@
 #include "platform/host/saver_host.h"
 
 #include <GL/glx.h>
+#include <X11/Xatom.h>
 #include <X11/keysym.h>
 #include <poll.h>
 #include <sys/resource.h>
@@ -85,6 +86,10 @@ bool SaverHost::addOwnWindow(int x, int y, int width, int height, bool fullScree
   hint.res_name = name;
   hint.res_class = className;
   XSetClassHint(display_, window->id(), &hint);
+  // Lets window managers and tools tell which process draws the window.
+  const long pid = static_cast<long>(getpid());
+  XChangeProperty(display_, window->id(), XInternAtom(display_, "_NET_WM_PID", False), XA_CARDINAL, 32,
+                  PropModeReplace, reinterpret_cast<const unsigned char*>(&pid), 1);
   if (fullScreen) {
     // A screen saver's window: no frame from the window manager, placed
     // exactly on its monitor, and no pointer over the picture.

@@ -1,0 +1,250 @@
+// The moonwisp program under X: its modes draw into the right window, and it
+// ends cleanly (status 0, no crash, nothing left behind) on signals, on a
+// destroyed window and on a lost X server; bad arguments give status 2.
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+#include "../../platform/host/x_test_support.h"
+
+namespace {
+
+using moonwisp::test::ChildProcess;
+using moonwisp::test::describe;
+using moonwisp::test::exitedWith;
+using moonwisp::test::PrivateXServer;
+
+const std::string kMoonwisp = MOONWISP_PATH;
+const std::string kPrefsTool = MOONWISP_PREFS_PATH;
+
+int ignoreXErrors(Display*, XErrorEvent*) { return 0; }
+
+std::string hex(Window window) {
+  char text[32];
+  std::snprintf(text, sizeof text, "0x%lx", static_cast<unsigned long>(window));
+  return text;
+}
+
+// Every test runs the program with its own, empty settings.
+class ProgramTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    char dir[] = "/tmp/moonwisp-config-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    configHome_ = dir;
+    XSetErrorHandler(ignoreXErrors);
+  }
+  void TearDown() override {
+    if (display_) XCloseDisplay(display_);
+    ChildProcess({"/bin/rm", "-rf", configHome_}).waitFor(5000);
+  }
+  void openSharedDisplay() {
+    display_ = XOpenDisplay(nullptr);
+    if (!display_) GTEST_SKIP() << "no X display";
+  }
+  std::vector<std::string> env(const std::string& display = "") const {
+    std::vector<std::string> result{"XDG_CONFIG_HOME=" + configHome_};
+    if (!display.empty()) result.push_back("DISPLAY=" + display);
+    return result;
+  }
+  void setPreference(const std::string& key, const std::string& value) {
+    ChildProcess tool({kPrefsTool, "write", key, value}, env());
+    ASSERT_TRUE(exitedWith(tool.waitFor(10000), 0)) << tool.output();
+  }
+  // Ends a running program with SIGTERM and expects a clean exit.
+  void expectCleanEnd(ChildProcess& program, int signal = SIGTERM, int withinMs = 1000) {
+    ASSERT_TRUE(program.running()) << describe(program.waitFor(0)) << "\n" << program.output();
+    program.signal(signal);
+    const auto status = program.waitFor(withinMs);
+    EXPECT_TRUE(exitedWith(status, 0)) << describe(status) << "\n" << program.output();
+  }
+
+  std::string configHome_;
+  Display* display_ = nullptr;
+};
+
+TEST_F(ProgramTest, EachEndingSignalEndsItWithinASecondWithStatusZero) {
+  openSharedDisplay();
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    ChildProcess program({kMoonwisp, "--geometry", "160x100"}, env());
+    ASSERT_TRUE(moonwisp::test::waitForWindowOfProcess(display_, program.pid(), 10000)) << program.output();
+    moonwisp::test::sleepMs(300);  // let it draw a few frames
+    expectCleanEnd(program, signal);
+  }
+}
+
+TEST_F(ProgramTest, WindowIdAndRootModesDrawIntoTheGivenWindow) {
+  openSharedDisplay();
+  {
+    const Window target = moonwisp::test::createPlainWindow(display_, 320, 200);
+    ChildProcess program({kMoonwisp, "-window-id", hex(target)}, env());
+    EXPECT_TRUE(moonwisp::test::waitForPicture(display_, target, 0, 0, 320, 200, 15000)) << program.output();
+    expectCleanEnd(program);
+    XDestroyWindow(display_, target);
+  }
+  {
+    // XScreenSaver names its window in the environment, in hex.
+    const Window target = moonwisp::test::createPlainWindow(display_, 300, 180);
+    auto environment = env();
+    environment.push_back("XSCREENSAVER_WINDOW=" + hex(target));
+    ChildProcess program({kMoonwisp, "-root"}, environment);
+    EXPECT_TRUE(moonwisp::test::waitForPicture(display_, target, 0, 0, 300, 180, 15000)) << program.output();
+    expectCleanEnd(program);
+    // Decimal ids work too, with the double-dash spelling.
+    ChildProcess decimal({kMoonwisp, "--window-id", std::to_string(target)}, env());
+    moonwisp::test::sleepMs(500);
+    expectCleanEnd(decimal);
+    XDestroyWindow(display_, target);
+  }
+}
+
+TEST_F(ProgramTest, APreviewDrawsIntoTheSettingsWindowsArea) {
+  openSharedDisplay();
+  const Window area = moonwisp::test::createPlainWindow(display_, 240, 150);
+  // The preview builds the settings sheet with GTK, whose font caches live as
+  // long as the process: the shared suppressions name them.
+  auto environment = env();
+  environment.insert(environment.end(), {"LSAN_OPTIONS=suppressions=" MOONWISP_LSAN_SUPPRESSIONS,
+                                         "DBUS_SESSION_BUS_ADDRESS"});
+  ChildProcess program({kMoonwisp, "--preview", "--window-id", hex(area)}, environment);
+  EXPECT_TRUE(moonwisp::test::waitForPicture(display_, area, 0, 0, 240, 150, 15000)) << program.output();
+  expectCleanEnd(program);
+  XDestroyWindow(display_, area);
+}
+
+TEST_F(ProgramTest, DestroyingTheForeignWindowEndsIt) {
+  openSharedDisplay();
+  const Window target = moonwisp::test::createPlainWindow(display_, 200, 120);
+  ChildProcess program({kMoonwisp, "-window-id", hex(target)}, env());
+  ASSERT_TRUE(moonwisp::test::waitForPicture(display_, target, 0, 0, 200, 120, 15000)) << program.output();
+  XDestroyWindow(display_, target);
+  XSync(display_, False);
+  const auto status = program.waitFor(2000);
+  EXPECT_TRUE(exitedWith(status, 0)) << describe(status) << "\n" << program.output();
+}
+
+TEST_F(ProgramTest, BadArgumentsAndMissingWindowsGiveOneLineAndStatusTwo) {
+  openSharedDisplay();
+  const Window gone = moonwisp::test::createPlainWindow(display_, 10, 10);
+  XDestroyWindow(display_, gone);
+  XSync(display_, False);
+  const std::vector<std::vector<std::string>> cases = {
+      {"-window-id", hex(gone)},
+      {"--window-id", "banana"},
+      {"--window-id", "0"},
+      {"--geometry", "0x100"},
+      {"--geometry", "40000x10"},
+      {"--geometry", "wide"},
+      {"--bogus"},
+      {"--root", "--fullscreen"},
+      {"--fullscreen", "--geometry", "100x100"},
+      {"--preview"},
+      {"--interval-us", "-5"},
+      {"extra"},
+  };
+  for (const auto& arguments : cases) {
+    std::vector<std::string> argv{kMoonwisp};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    ChildProcess program(argv, env());
+    const auto status = program.waitFor(10000);
+    const std::string output = program.output();
+    EXPECT_TRUE(exitedWith(status, 2)) << arguments[0] << ": " << describe(status) << "\n" << output;
+    EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
+    EXPECT_EQ(output.rfind("moonwisp: ", 0), 0u) << output;
+  }
+  auto environment = env();
+  environment.push_back("XSCREENSAVER_WINDOW=nonsense");
+  ChildProcess badVariable({kMoonwisp, "-root"}, environment);
+  EXPECT_TRUE(exitedWith(badVariable.waitFor(10000), 2)) << badVariable.output();
+}
+
+TEST_F(ProgramTest, WithoutADisplayItSaysSoAndEndsWithStatusOne) {
+  auto environment = env();
+  environment.push_back("DISPLAY");
+  ChildProcess unset({kMoonwisp}, environment);
+  EXPECT_TRUE(exitedWith(unset.waitFor(10000), 1)) << unset.output();
+  EXPECT_NE(unset.output().find("no X display"), std::string::npos) << unset.output();
+
+  ChildProcess unreachable({kMoonwisp}, env(":4321"));
+  EXPECT_TRUE(exitedWith(unreachable.waitFor(10000), 1)) << unreachable.output();
+  EXPECT_NE(unreachable.output().find(":4321"), std::string::npos) << unreachable.output();
+}
+
+TEST_F(ProgramTest, AWindowResizedTenTimesInASecondSurvivesAndDrawsAtItsLastSize) {
+  openSharedDisplay();
+  ChildProcess program({kMoonwisp, "--geometry", "200x150"}, env());
+  const Window window = moonwisp::test::waitForWindowOfProcess(display_, program.pid(), 10000);
+  ASSERT_NE(window, 0u) << program.output();
+  ASSERT_TRUE(moonwisp::test::waitForPicture(display_, window, 0, 0, 200, 150, 15000)) << program.output();
+  for (int i = 0; i < 10; ++i) {
+    XResizeWindow(display_, window, 120 + 37 * i, 90 + 23 * i);
+    XFlush(display_);
+    moonwisp::test::sleepMs(100);
+  }
+  XResizeWindow(display_, window, 400, 300);
+  XSync(display_, False);
+  // The picture fills the new size: butterflies show where the first window
+  // did not reach.
+  EXPECT_TRUE(moonwisp::test::waitForPicture(display_, window, 200, 0, 200, 300, 15000)) << program.output();
+  expectCleanEnd(program);
+}
+
+TEST_F(ProgramTest, TinyAndHugeWindowsSurvive) {
+  openSharedDisplay();
+  for (const char* geometry : {"1x1", "7680x4320"}) {
+    ChildProcess program({kMoonwisp, "--geometry", geometry, "--frames", "2"}, env());
+    const auto status = program.waitFor(40000);
+    EXPECT_TRUE(exitedWith(status, 0)) << geometry << ": " << describe(status) << "\n" << program.output();
+  }
+}
+
+TEST_F(ProgramTest, LosingTheXServerEndsItQuietlyWithStatusZero) {
+  PrivateXServer server;
+  if (server.name().empty()) GTEST_SKIP() << "Xvfb cannot be started";
+  // Kept reachable: a connection to a dead server cannot be closed.
+  static Display* display = nullptr;
+  display = XOpenDisplay(server.name().c_str());
+  ASSERT_NE(display, nullptr);
+  ChildProcess program({kMoonwisp, "--geometry", "200x150"}, env(server.name()));
+  const Window window = moonwisp::test::waitForWindowOfProcess(display, program.pid(), 10000);
+  ASSERT_NE(window, 0u) << program.output();
+  EXPECT_TRUE(moonwisp::test::waitForPicture(display, window, 0, 0, 200, 150, 15000)) << program.output();
+  // Our own connection goes down with the server; nothing may touch it after.
+  XSetIOErrorHandler([](Display*) -> int { return 0; });
+  server.process().signal(SIGKILL);
+  const auto status = program.waitFor(5000);
+  EXPECT_TRUE(exitedWith(status, 0)) << describe(status) << "\n" << program.output();
+  EXPECT_EQ(program.output().find("Sanitizer"), std::string::npos) << program.output();
+}
+
+TEST_F(ProgramTest, FullScreenOnTwoMonitorsKeepsTheSecondaryBlackWhenAskedTo) {
+  PrivateXServer server{"1280x400x24"};
+  if (server.name().empty()) GTEST_SKIP() << "Xvfb cannot be started";
+  ASSERT_TRUE(server.run({"xrandr", "--setmonitor", "*left", "640/169x400/106+0+0", "screen"}));
+  ASSERT_TRUE(server.run({"xrandr", "--setmonitor", "right", "640/169x400/106+640+0", "none"}));
+  Display* display = XOpenDisplay(server.name().c_str());
+  ASSERT_NE(display, nullptr);
+  const Window root = DefaultRootWindow(display);
+
+  // Both monitors draw by default.
+  {
+    ChildProcess program({kMoonwisp, "--fullscreen"}, env(server.name()));
+    EXPECT_TRUE(moonwisp::test::waitForPicture(display, root, 0, 0, 640, 400, 15000)) << program.output();
+    EXPECT_TRUE(moonwisp::test::waitForPicture(display, root, 640, 0, 640, 400, 15000)) << program.output();
+    expectCleanEnd(program);
+  }
+  // With "mainscreenonly" the secondary stays black while the main one draws.
+  setPreference("mainscreenonly", "true");
+  {
+    ChildProcess program({kMoonwisp, "--fullscreen"}, env(server.name()));
+    EXPECT_TRUE(moonwisp::test::waitForPicture(display, root, 0, 0, 640, 400, 15000)) << program.output();
+    for (int sample = 0; sample < 5; ++sample) {
+      EXPECT_EQ(moonwisp::test::windowLevels(display, root, 640, 0, 640, 400).countAbove(0), 0);
+      moonwisp::test::sleepMs(200);
+    }
+    expectCleanEnd(program);
+  }
+  XCloseDisplay(display);
+}
+
+}  // namespace
