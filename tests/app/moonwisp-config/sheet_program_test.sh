@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# moonwisp-config end to end under X: it opens the options sheet, a key press
-# changes a setting, OK stores it, the program ends, and moonwisp-prefs reads
-# what was stored. A recorded update check keeps it off the network.
+# moonwisp-config end to end under X: it opens the options sheet, keys move
+# the slider and press OK, the sheet stores the settings, the program ends,
+# and moonwisp-prefs reads what was stored. A recorded update check keeps it off the network.
 set -euo pipefail
 config=$1
 prefs=$2
@@ -16,6 +16,7 @@ trap cleanup EXIT
 export XDG_CONFIG_HOME=$scratch
 unset DBUS_SESSION_BUS_ADDRESS
 export NO_AT_BRIDGE=1
+export GDK_CORE_DEVICE_EVENTS=1
 # In a sanitizer build: GTK's font caches live as long as the process, and
 # only the slow unwinder sees the libraries that the suppressions name.
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}fast_unwind_on_malloc=0:malloc_context_size=12"
@@ -36,11 +37,17 @@ for _ in $(seq 1 150); do
 done
 [ -n "$window" ] || { echo "no options sheet appeared"; cat "$scratch/out"; exit 1; }
 
-# Keys go to the sheet itself, whichever window has the focus.
-xdotool key --window "$window" alt+g   # Glow off
-xdotool key --window "$window" alt+m   # Main display only on
-xdotool key --window "$window" alt+o   # OK
-
+# Keys are sent to the sheet's window itself (not through the focus, which
+# other tests on the display may hold); GTK takes such keys with core events.
+# They move the slider to its end and press OK, so sending them again is
+# harmless should the first ones come before the sheet is ready.
+for _ in $(seq 1 10); do
+  xdotool key --window "$window" alt+b End alt+o
+  for _ in $(seq 1 30); do
+    xdotool search --all --onlyvisible --pid "$pid" --name '^Moonwisp Options$' >/dev/null 2>&1 || break 2
+    sleep 0.1
+  done
+done
 for _ in $(seq 1 600); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
 if kill -0 "$pid" 2>/dev/null; then
   echo "moonwisp-config did not end after OK; stored:"
@@ -55,9 +62,11 @@ pid=
 
 read_back=$("$prefs" read)
 echo "$read_back"
-grep -qx 'quantity 150' <<<"$read_back"
-grep -qx 'glow 0' <<<"$read_back"
-grep -qx 'mainscreenonly true' <<<"$read_back"
+grep -qx 'quantity 220' <<<"$read_back"
+grep -qx 'glow 1' <<<"$read_back"
 grep -qx 'checkForUpdates true' <<<"$read_back"
-[ -f "$scratch/org.moonwisp.Moonwisp/preferences.ini" ]
+# OK stored all five settings, not only the one changed.
+for key in quantity particleColor glow mainscreenonly checkForUpdates; do
+  grep -q "^$key=" "$scratch/org.moonwisp.Moonwisp/preferences.ini"
+done
 echo "stored through the sheet"
