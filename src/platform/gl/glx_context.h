@@ -24,6 +24,7 @@ bool chooseGlxFBConfig(Display* display, int screen, VisualID visual, GLXFBConfi
 // interval be set: the entry points can exist although the server lacks them.
 bool glxHasSwapControl(Display* display, int screen);
 
+// The Display belongs to the caller and must outlive the surface.
 class GlxSurface final : public GLSurface {
  public:
   // A new window of our own, width x height pixels, mapped. Null, with the
