@@ -9,6 +9,7 @@
 #include <climits>
 
 #include "platform/core/system_log.h"
+#include "platform/gl/glx_context.h"
 #include "platform/ui/controls.h"
 
 namespace moonwisp {
@@ -24,6 +25,22 @@ std::string ownDirectory() {
   path[length] = '\0';
   std::string text(path);
   return text.substr(0, text.rfind('/'));
+}
+
+// The child can only draw into a window whose visual has a double-buffered
+// GLX configuration; the toolkit's own choice need not have one, so the area
+// gets one of ours before it is realised.
+void useGlxVisual(GtkWidget* area) {
+  GdkScreen* screen = gtk_widget_get_screen(area);
+  if (!screen || !GDK_IS_X11_SCREEN(screen)) return;
+  Display* display = GDK_SCREEN_XDISPLAY(screen);
+  GLXFBConfig config{};
+  if (!chooseGlxFBConfig(display, GDK_SCREEN_XNUMBER(screen), 0, &config)) return;
+  XVisualInfo* info = glXGetVisualFromFBConfig(display, config);
+  if (!info) return;
+  GdkVisual* visual = gdk_x11_screen_lookup_visual(screen, info->visualid);
+  XFree(info);
+  if (visual) gtk_widget_set_visual(area, visual);
 }
 
 // The child draws every pixel; the toolkit must not paint over it.
@@ -54,6 +71,7 @@ std::unique_ptr<LivePreview> LivePreview::attach(ui::Window& window, const std::
   gtk_widget_set_app_paintable(area, TRUE);
   gtk_widget_set_valign(area, GTK_ALIGN_START);
   g_signal_connect(area, "draw", G_CALLBACK(drawNothing), nullptr);
+  useGlxVisual(area);
   preview->area_ = area;
 
   // The sheet's content moves into a row, beside the preview.
@@ -70,30 +88,34 @@ std::unique_ptr<LivePreview> LivePreview::attach(ui::Window& window, const std::
   LivePreview* self = preview.get();
   preview->signalIds_[0] = g_signal_connect(area, "realize", G_CALLBACK(onRealize), self);
   preview->signalIds_[1] = g_signal_connect(top, "hide", G_CALLBACK(onHide), self);
-  preview->signalIds_[2] = g_signal_connect(top, "destroy", G_CALLBACK(onHide), self);
+  preview->signalIds_[2] = g_signal_connect(top, "destroy", G_CALLBACK(onDestroy), self);
   if (gtk_widget_get_realized(area)) preview->start();
   return preview;
 }
 
 LivePreview::~LivePreview() {
   stop();
-  if (window_ && GTK_IS_WINDOW(window_)) {
+  // After "destroy" both pointers are null: nothing is left to disconnect.
+  if (window_) {
     g_signal_handler_disconnect(window_, signalIds_[1]);
     g_signal_handler_disconnect(window_, signalIds_[2]);
-    if (area_ && GTK_IS_WIDGET(area_)) g_signal_handler_disconnect(area_, signalIds_[0]);
+    g_signal_handler_disconnect(area_, signalIds_[0]);
   }
 }
 
 void LivePreview::onRealize(void*, void* self) { static_cast<LivePreview*>(self)->start(); }
 
-void LivePreview::onHide(void*, void* self) {
+void LivePreview::onHide(void*, void* self) { static_cast<LivePreview*>(self)->stop(); }
+
+void LivePreview::onDestroy(void*, void* self) {
   auto* preview = static_cast<LivePreview*>(self);
   preview->stop();
-  if (!GTK_IS_WINDOW(preview->window_)) preview->window_ = nullptr;
+  preview->window_ = nullptr;
+  preview->area_ = nullptr;
 }
 
 void LivePreview::start() {
-  if (child_ != 0 || moonwispPath_.empty()) return;
+  if (child_ != 0 || moonwispPath_.empty() || !area_) return;
   GdkWindow* gdkWindow = gtk_widget_get_window(static_cast<GtkWidget*>(area_));
   if (!gdkWindow || !GDK_IS_X11_WINDOW(gdkWindow) || !gdk_window_ensure_native(gdkWindow)) {
     systemLog("The preview needs an X11 window; there is none");

@@ -38,6 +38,7 @@ class LivePreview {
   void stop();
   static void onRealize(void* widget, void* self);
   static void onHide(void* widget, void* self);
+  static void onDestroy(void* widget, void* self);
   static void onChildExit(int pid, int status, void* self);
 
   std::string moonwispPath_;
