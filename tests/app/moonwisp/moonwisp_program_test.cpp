@@ -73,6 +73,38 @@ TEST_F(ProgramTest, EachEndingSignalEndsItWithinASecondWithStatusZero) {
   }
 }
 
+TEST_F(ProgramTest, ClosingTheWindowOrPressingQOrEscapeEndsIt) {
+  openSharedDisplay();
+  const Atom protocols = XInternAtom(display_, "WM_PROTOCOLS", False);
+  const Atom deleteWindow = XInternAtom(display_, "WM_DELETE_WINDOW", False);
+  for (const char* how : {"close", "q", "Escape"}) {
+    ChildProcess program({kMoonwisp, "--geometry", "160x100"}, env());
+    const Window window = moonwisp::test::waitForWindowOfProcess(display_, program.pid(), 10000);
+    ASSERT_NE(window, 0u) << program.output();
+    moonwisp::test::sleepMs(300);
+    XEvent event{};
+    if (std::string(how) == "close") {
+      // What a window manager sends when the user closes the window.
+      event.xclient.type = ClientMessage;
+      event.xclient.window = window;
+      event.xclient.message_type = protocols;
+      event.xclient.format = 32;
+      event.xclient.data.l[0] = static_cast<long>(deleteWindow);
+      XSendEvent(display_, window, False, NoEventMask, &event);
+    } else {
+      event.xkey.type = KeyPress;
+      event.xkey.window = window;
+      event.xkey.root = DefaultRootWindow(display_);
+      event.xkey.same_screen = True;
+      event.xkey.keycode = XKeysymToKeycode(display_, XStringToKeysym(how));
+      XSendEvent(display_, window, False, KeyPressMask, &event);
+    }
+    XFlush(display_);
+    const auto status = program.waitFor(2000);
+    EXPECT_TRUE(exitedWith(status, 0)) << how << ": " << describe(status) << "\n" << program.output();
+  }
+}
+
 TEST_F(ProgramTest, WindowIdAndRootModesDrawIntoTheGivenWindow) {
   openSharedDisplay();
   {
