@@ -188,8 +188,8 @@ int main(int argc, char** argv) {
   app.add_option("--quantity", o.quantity, "number of butterflies")->check(CLI::Range(0, 100000));
   app.add_option("--color", o.color, "colour choice 0..7 (5: random fixed, 6/7: cycling)")->check(CLI::Range(0, 7));
   app.add_option("--glow", o.glow, "glow 0 or 1")->check(CLI::Range(0, 1));
-  app.add_option("--width", o.width, "picture width in pixels")->check(CLI::Range(1, 16384));
-  app.add_option("--height", o.height, "picture height in pixels")->check(CLI::Range(1, 16384));
+  app.add_option("--width", o.width, "picture width in pixels")->check(CLI::Range(1, 8192));
+  app.add_option("--height", o.height, "picture height in pixels")->check(CLI::Range(1, 8192));
   app.add_option("--frames", o.frames, "number of frames")->check(CLI::Range(int64_t{1}, int64_t{10000000}));
   app.add_option("--dt", o.dt, "frame time in microseconds (default 16667)")
       ->check(CLI::Range(int64_t{1}, int64_t{1000000000}));
