@@ -36,15 +36,24 @@ class ProgramTest : public testing::Test {
   }
   void TearDown() override {
     if (display_) XCloseDisplay(display_);
+    display_ = nullptr;
+    server_.reset();
     ChildProcess({"/bin/rm", "-rf", configHome_}).waitFor(5000);
   }
-  void openSharedDisplay() {
-    display_ = XOpenDisplay(nullptr);
-    if (!display_) GTEST_SKIP() << "no X display";
+  // An X server of the test's own: no other test's window can cover the
+  // pixels it reads.
+  void openDisplay() {
+    server_ = std::make_unique<PrivateXServer>("1280x800x24");
+    if (server_->name().empty()) GTEST_SKIP() << "Xvfb cannot be started";
+    display_ = XOpenDisplay(server_->name().c_str());
+    ASSERT_NE(display_, nullptr);
   }
   std::vector<std::string> env(const std::string& display = "") const {
     std::vector<std::string> result{"XDG_CONFIG_HOME=" + configHome_};
-    if (!display.empty()) result.push_back("DISPLAY=" + display);
+    if (!display.empty())
+      result.push_back("DISPLAY=" + display);
+    else if (server_ && !server_->name().empty())
+      result.push_back("DISPLAY=" + server_->name());
     return result;
   }
   void setPreference(const std::string& key, const std::string& value) {
@@ -60,11 +69,12 @@ class ProgramTest : public testing::Test {
   }
 
   std::string configHome_;
+  std::unique_ptr<PrivateXServer> server_;
   Display* display_ = nullptr;
 };
 
 TEST_F(ProgramTest, EachEndingSignalEndsItWithinASecondWithStatusZero) {
-  openSharedDisplay();
+  openDisplay();
   for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
     ChildProcess program({kMoonwisp, "--geometry", "160x100"}, env());
     ASSERT_TRUE(moonwisp::test::waitForWindowOfProcess(display_, program.pid(), 10000)) << program.output();
@@ -74,7 +84,7 @@ TEST_F(ProgramTest, EachEndingSignalEndsItWithinASecondWithStatusZero) {
 }
 
 TEST_F(ProgramTest, ClosingTheWindowOrPressingQOrEscapeEndsIt) {
-  openSharedDisplay();
+  openDisplay();
   const Atom protocols = XInternAtom(display_, "WM_PROTOCOLS", False);
   const Atom deleteWindow = XInternAtom(display_, "WM_DELETE_WINDOW", False);
   for (const char* how : {"close", "q", "Escape"}) {
@@ -106,7 +116,7 @@ TEST_F(ProgramTest, ClosingTheWindowOrPressingQOrEscapeEndsIt) {
 }
 
 TEST_F(ProgramTest, WindowIdAndRootModesDrawIntoTheGivenWindow) {
-  openSharedDisplay();
+  openDisplay();
   {
     const Window target = moonwisp::test::createPlainWindow(display_, 320, 200);
     ChildProcess program({kMoonwisp, "-window-id", hex(target)}, env());
@@ -131,7 +141,7 @@ TEST_F(ProgramTest, WindowIdAndRootModesDrawIntoTheGivenWindow) {
 }
 
 TEST_F(ProgramTest, APreviewDrawsIntoTheSettingsWindowsArea) {
-  openSharedDisplay();
+  openDisplay();
   const Window area = moonwisp::test::createPlainWindow(display_, 240, 150);
   // The preview builds the settings sheet with GTK, whose font caches live as
   // long as the process: the shared suppressions name them.
@@ -145,7 +155,7 @@ TEST_F(ProgramTest, APreviewDrawsIntoTheSettingsWindowsArea) {
 }
 
 TEST_F(ProgramTest, DestroyingTheForeignWindowEndsIt) {
-  openSharedDisplay();
+  openDisplay();
   const Window target = moonwisp::test::createPlainWindow(display_, 200, 120);
   ChildProcess program({kMoonwisp, "-window-id", hex(target)}, env());
   ASSERT_TRUE(moonwisp::test::waitForPicture(display_, target, 0, 0, 200, 120, 15000)) << program.output();
@@ -156,7 +166,7 @@ TEST_F(ProgramTest, DestroyingTheForeignWindowEndsIt) {
 }
 
 TEST_F(ProgramTest, BadArgumentsAndMissingWindowsGiveOneLineAndStatusTwo) {
-  openSharedDisplay();
+  openDisplay();
   const Window gone = moonwisp::test::createPlainWindow(display_, 10, 10);
   XDestroyWindow(display_, gone);
   XSync(display_, False);
@@ -203,7 +213,7 @@ TEST_F(ProgramTest, WithoutADisplayItSaysSoAndEndsWithStatusOne) {
 }
 
 TEST_F(ProgramTest, AWindowResizedTenTimesInASecondSurvivesAndDrawsAtItsLastSize) {
-  openSharedDisplay();
+  openDisplay();
   ChildProcess program({kMoonwisp, "--geometry", "200x150"}, env());
   const Window window = moonwisp::test::waitForWindowOfProcess(display_, program.pid(), 10000);
   ASSERT_NE(window, 0u) << program.output();
@@ -222,7 +232,7 @@ TEST_F(ProgramTest, AWindowResizedTenTimesInASecondSurvivesAndDrawsAtItsLastSize
 }
 
 TEST_F(ProgramTest, TinyAndHugeWindowsSurvive) {
-  openSharedDisplay();
+  openDisplay();
   for (const char* geometry : {"1x1", "7680x4320"}) {
     ChildProcess program({kMoonwisp, "--geometry", geometry, "--frames", "2"}, env());
     const auto status = program.waitFor(40000);

@@ -48,6 +48,9 @@ class LivePreviewTest : public testing::Test {
     setenv("XDG_CONFIG_HOME", dir, 1);
     configHome_ = dir;
     top_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    // Away from the corner where other tests' windows appear, so that the
+    // pixels read back are the preview's own.
+    gtk_window_move(GTK_WINDOW(top_), 1100, 700);
     content_ = gtk_label_new("controls");
     gtk_container_add(GTK_CONTAINER(top_), content_);
     window_ = std::make_unique<moonwisp::ui::Window>(top_);
