@@ -49,8 +49,13 @@ Cursor makeBlankCursor(Display* display, Window window) {
 
 void installX11ConnectionLossHandler() { XSetIOErrorHandler(quitOnConnectionLoss); }
 
-SaverHost::SaverHost(Display* display, SaverHostOptions options)
-    : display_(display), options_(options), services_(display) {
+SaverHost::SaverHost(Display* display, SaverHostOptions options, SaverViewFactory factory)
+    : display_(display), options_(options), factory_(std::move(factory)), services_(display) {
+  if (!factory_) {
+    factory_ = [](ViewRect frame, bool isPreview, SaverHostServices& services) -> std::unique_ptr<ScreenSaverView> {
+      return std::make_unique<MoonwispView>(frame, isPreview, services);
+    };
+  }
   installX11ErrorHandler();
   installX11ConnectionLossHandler();
   if (!signals_.ok()) systemLog("Warning: signals cannot wake the host; SIGTERM ends it abruptly");
@@ -148,7 +153,7 @@ SaverHost::Slot* SaverHost::slotOf(Window window) {
   return nullptr;
 }
 
-int64_t SaverHost::periodOf(const MoonwispView& view) const {
+int64_t SaverHost::periodOf(const ScreenSaverView& view) const {
   if (options_.intervalUs >= 0) return options_.intervalUs * kNsPerUs;
   const double seconds = view.animationTimeInterval();
   if (!(seconds > 0) || !std::isfinite(seconds)) return kNsPerSecond / 60;
@@ -169,8 +174,12 @@ void SaverHost::createView(Slot& slot) {
   const ViewRect frame{static_cast<double>(rootX), static_cast<double>(rootY),
                        static_cast<double>(attributes.width), static_cast<double>(attributes.height)};
   services_.setTargetWindow(slot.id);
-  slot.view = std::make_unique<MoonwispView>(frame, options_.preview, services_);
+  slot.view = factory_(frame, options_.preview, services_);
   services_.setTargetWindow(0);
+  if (!slot.view) {
+    slot.refused = true;
+    return;
+  }
   slot.width = frame.width;
   slot.height = frame.height;
   slot.configured = false;
@@ -221,7 +230,7 @@ void SaverHost::handleEvent(XEvent& event) {
 void SaverHost::updateViews() {
   for (Slot& slot : slots_) {
     if (!slot.view) {
-      if (slot.mapped) createView(slot);
+      if (slot.mapped && !slot.refused) createView(slot);
       continue;
     }
     if (!slot.configured) continue;

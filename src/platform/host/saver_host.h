@@ -9,6 +9,7 @@
 #include <X11/Xlib.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,7 +21,11 @@
 
 namespace moonwisp {
 
-class MoonwispView;
+class ScreenSaverView;
+
+// Makes the view for a window; the host calls it on the thread that runs it.
+using SaverViewFactory =
+    std::function<std::unique_ptr<ScreenSaverView>(ViewRect frame, bool isPreview, SaverHostServices& services)>;
 
 struct SaverHostOptions {
   bool preview = false;       // the views are preview views
@@ -31,7 +36,8 @@ struct SaverHostOptions {
 
 class SaverHost {
  public:
-  SaverHost(Display* display, SaverHostOptions options);
+  // Without a factory the views are MoonwispViews.
+  SaverHost(Display* display, SaverHostOptions options, SaverViewFactory factory = {});
   // Stops and destroys every view, then destroys the windows of our own.
   ~SaverHost();
   SaverHost(const SaverHost&) = delete;
@@ -63,9 +69,10 @@ class SaverHost {
     bool fullScreen = false;
     bool mapped = false;
     bool configured = false;  // a ConfigureNotify came since the view was made
+    bool refused = false;     // the factory made no view; not asked again
     double width = 0;         // the size the view was made for
     double height = 0;
-    std::unique_ptr<MoonwispView> view;
+    std::unique_ptr<ScreenSaverView> view;
     FrameDeadline deadline;
   };
 
@@ -74,11 +81,12 @@ class SaverHost {
   void updateViews();
   void createView(Slot& slot);
   void destroyView(Slot& slot);
-  int64_t periodOf(const MoonwispView& view) const;
+  int64_t periodOf(const ScreenSaverView& view) const;
   void reportFps(int64_t now);
 
   Display* display_;
   SaverHostOptions options_;
+  SaverViewFactory factory_;
   X11HostServices services_;
   SignalPipe signals_;
   std::vector<Slot> slots_;
