@@ -62,7 +62,10 @@ SaverHost::SaverHost(Display* display, SaverHostOptions options, SaverViewFactor
 }
 
 SaverHost::~SaverHost() {
-  for (Slot& slot : slots_) destroyView(slot);
+  for (Slot& slot : slots_) {
+    destroyView(slot);
+    destroyDrawingChild(slot);
+  }
   slots_.clear();
   if (blankCursor_ != None) XFreeCursor(display_, blankCursor_);
   XSync(display_, False);
@@ -110,6 +113,7 @@ bool SaverHost::addOwnWindow(int x, int y, int width, int height, bool fullScree
 
   Slot slot;
   slot.id = window->id();
+  slot.drawable = slot.id;
   slot.own = std::move(window);
   slot.fullScreen = fullScreen;
   slots_.push_back(std::move(slot));
@@ -142,14 +146,62 @@ bool SaverHost::addForeignWindow(Window window) {
   }
   Slot slot;
   slot.id = window;
+  slot.drawable = window;
   slot.mapped = attributes.map_state != IsUnmapped;
+  GLXFBConfig config{};
+  if (!chooseGlxFBConfig(display_, XScreenNumberOfScreen(attributes.screen), XVisualIDFromVisual(attributes.visual),
+                         &config)) {
+    slot.drawable = makeDrawingChild(window, attributes, &slot.drawableColormap);
+    if (slot.drawable == 0) {
+      systemLog("Error: window 0x%lx cannot take OpenGL, nor a child window that can",
+                static_cast<unsigned long>(window));
+      slot.drawable = window;  // the view logs its own failure and shows nothing
+    }
+  }
   slots_.push_back(std::move(slot));
   return true;
 }
 
+Window SaverHost::makeDrawingChild(Window parent, const XWindowAttributes& attributes, Colormap* colormap) {
+  const int screen = XScreenNumberOfScreen(attributes.screen);
+  GLXFBConfig config{};
+  if (!chooseGlxFBConfig(display_, screen, 0, &config)) return 0;
+  XVisualInfo* visual = glXGetVisualFromFBConfig(display_, config);
+  if (!visual) return 0;
+  X11ErrorTrap trap(display_);
+  *colormap = XCreateColormap(display_, RootWindow(display_, screen), visual->visual, AllocNone);
+  XSetWindowAttributes settings{};
+  settings.colormap = *colormap;
+  settings.background_pixel = BlackPixel(display_, screen);
+  settings.border_pixel = 0;
+  settings.event_mask = ExposureMask;
+  const Window child = XCreateWindow(display_, parent, 0, 0, static_cast<unsigned>(std::max(1, attributes.width)),
+                                     static_cast<unsigned>(std::max(1, attributes.height)), 0, visual->depth,
+                                     InputOutput, visual->visual, CWColormap | CWBackPixel | CWBorderPixel | CWEventMask,
+                                     &settings);
+  XFree(visual);
+  if (child != None) XMapWindow(display_, child);
+  if (trap.check() != 0 || child == None) {
+    if (child != None) XDestroyWindow(display_, child);
+    XFreeColormap(display_, *colormap);
+    *colormap = 0;
+    return 0;
+  }
+  return child;
+}
+
+void SaverHost::destroyDrawingChild(Slot& slot) {
+  if (slot.drawable == slot.id || slot.drawable == 0) return;
+  X11ErrorTrap trap(display_);  // gone already when the foreign window was destroyed
+  XDestroyWindow(display_, slot.drawable);
+  XFreeColormap(display_, slot.drawableColormap);
+  slot.drawable = slot.id;
+  slot.drawableColormap = 0;
+}
+
 SaverHost::Slot* SaverHost::slotOf(Window window) {
   for (Slot& slot : slots_)
-    if (slot.id == window) return &slot;
+    if (slot.id == window || slot.drawable == window) return &slot;
   return nullptr;
 }
 
@@ -167,13 +219,13 @@ void SaverHost::createView(Slot& slot) {
   {
     X11ErrorTrap trap(display_);
     Window child = 0;
-    const bool ok = XGetWindowAttributes(display_, slot.id, &attributes) &&
-                    XTranslateCoordinates(display_, slot.id, attributes.root, 0, 0, &rootX, &rootY, &child);
+    const bool ok = XGetWindowAttributes(display_, slot.drawable, &attributes) &&
+                    XTranslateCoordinates(display_, slot.drawable, attributes.root, 0, 0, &rootX, &rootY, &child);
     if (!ok || trap.check() != 0 || attributes.width < 1 || attributes.height < 1) return;
   }
   const ViewRect frame{static_cast<double>(rootX), static_cast<double>(rootY),
                        static_cast<double>(attributes.width), static_cast<double>(attributes.height)};
-  services_.setTargetWindow(slot.id);
+  services_.setTargetWindow(slot.drawable);
   slot.view = factory_(frame, options_.preview, services_);
   services_.setTargetWindow(0);
   if (!slot.view) {
@@ -245,6 +297,9 @@ void SaverHost::updateViews() {
     if (size.width < 1 || size.height < 1) continue;  // gone; DestroyNotify follows
     if (size.width == slot.width && size.height == slot.height) continue;
     destroyView(slot);
+    if (slot.drawable != slot.id) {
+      XResizeWindow(display_, slot.drawable, static_cast<unsigned>(size.width), static_cast<unsigned>(size.height));
+    }
     createView(slot);
   }
 }

@@ -50,8 +50,9 @@ class SaverHost {
   bool addOwnWindow(int x, int y, int width, int height, bool fullScreen, const std::string& title);
   // One full-screen window per monitor. False when none can be made.
   bool addFullScreenWindows(const std::string& title);
-  // An existing window that we draw into but never change. False, with the
-  // reason logged, when there is no such window.
+  // An existing window that we draw into but never change (when its visual
+  // cannot take OpenGL, we draw into a child window of ours that covers it).
+  // False, with the reason logged, when there is no such window.
   bool addForeignWindow(Window window);
 
   // Runs until a window is closed, q or Escape is pressed in a window of ours,
@@ -66,6 +67,10 @@ class SaverHost {
   struct Slot {
     std::unique_ptr<X11Window> own;  // null for a foreign window
     Window id = 0;
+    // Where the view draws: the window itself, or a child of ours with a GL
+    // visual when a foreign window's visual has no GLX configuration.
+    Window drawable = 0;
+    Colormap drawableColormap = 0;
     bool fullScreen = false;
     bool mapped = false;
     bool configured = false;  // a ConfigureNotify came since the view was made
@@ -81,6 +86,8 @@ class SaverHost {
   void updateViews();
   void createView(Slot& slot);
   void destroyView(Slot& slot);
+  Window makeDrawingChild(Window parent, const XWindowAttributes& attributes, Colormap* colormap);
+  void destroyDrawingChild(Slot& slot);
   int64_t periodOf(const ScreenSaverView& view) const;
   void reportFps(int64_t now);
 

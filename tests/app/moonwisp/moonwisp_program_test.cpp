@@ -6,6 +6,7 @@
 #include <csignal>
 
 #include "../../platform/host/x_test_support.h"
+#include "platform/gl/glx_context.h"
 
 namespace {
 
@@ -152,6 +153,54 @@ TEST_F(ProgramTest, APreviewDrawsIntoTheSettingsWindowsArea) {
   EXPECT_TRUE(moonwisp::test::waitForPicture(display_, area, 0, 0, 240, 150, 15000)) << program.output();
   expectCleanEnd(program);
   XDestroyWindow(display_, area);
+}
+
+// A TrueColor visual for which the server has no double-buffered GLX
+// configuration with a depth buffer (toolkits may pick one), or 0.
+VisualID visualWithoutGlx(Display* display) {
+  XVisualInfo pattern{};
+  pattern.screen = DefaultScreen(display);
+  pattern.c_class = TrueColor;
+  pattern.depth = 24;
+  int count = 0;
+  XVisualInfo* visuals = XGetVisualInfo(display, VisualScreenMask | VisualClassMask | VisualDepthMask, &pattern, &count);
+  VisualID found = 0;
+  for (int i = 0; i < count && found == 0; ++i) {
+    GLXFBConfig config{};
+    if (!moonwisp::chooseGlxFBConfig(display, pattern.screen, visuals[i].visualid, &config)) found = visuals[i].visualid;
+  }
+  if (visuals) XFree(visuals);
+  return found;
+}
+
+TEST_F(ProgramTest, AForeignWindowWhoseVisualCannotTakeOpenGLStillShowsThePicture) {
+  openDisplay();
+  const VisualID visualId = visualWithoutGlx(display_);
+  if (visualId == 0) GTEST_SKIP() << "every visual of this server takes OpenGL";
+  XVisualInfo pattern{};
+  pattern.visualid = visualId;
+  int count = 0;
+  XVisualInfo* info = XGetVisualInfo(display_, VisualIDMask, &pattern, &count);
+  ASSERT_NE(info, nullptr);
+  const Window root = DefaultRootWindow(display_);
+  XSetWindowAttributes attributes{};
+  attributes.colormap = XCreateColormap(display_, root, info->visual, AllocNone);
+  attributes.border_pixel = 0;
+  attributes.background_pixel = 0;
+  const Window target = XCreateWindow(display_, root, 0, 0, 240, 160, 0, info->depth, InputOutput, info->visual,
+                                      CWColormap | CWBorderPixel | CWBackPixel, &attributes);
+  XFree(info);
+  XMapWindow(display_, target);
+  XSync(display_, False);
+  ChildProcess program({kMoonwisp, "-window-id", hex(target)}, env());
+  EXPECT_TRUE(moonwisp::test::waitForPicture(display_, target, 0, 0, 240, 160, 15000)) << program.output();
+  // It follows the window's size too.
+  XResizeWindow(display_, target, 400, 300);
+  XSync(display_, False);
+  EXPECT_TRUE(moonwisp::test::waitForPicture(display_, target, 240, 0, 160, 300, 15000)) << program.output();
+  expectCleanEnd(program);
+  XDestroyWindow(display_, target);
+  XFreeColormap(display_, attributes.colormap);
 }
 
 TEST_F(ProgramTest, DestroyingTheForeignWindowEndsIt) {
