@@ -249,11 +249,17 @@ void SaverHost::handleEvent(XEvent& event) {
   Slot* slot = slotOf(event.xany.window);
   switch (event.type) {
     case MapNotify:
-      if (slot) {
+      if (slot && event.xmap.window == slot->id) {
+        // Ticks pick up from now, not from before the window was hidden.
+        if (slot->view && !slot->mapped) slot->deadline.start(monotonicNanoseconds(), periodOf(*slot->view));
         slot->mapped = true;
         if (slot->fullScreen)
           XGrabKeyboard(display_, slot->id, False, GrabModeAsync, GrabModeAsync, CurrentTime);
       }
+      break;
+    case UnmapNotify:
+      // Nobody sees a hidden (e.g. minimised) window: draw nothing until it is back.
+      if (slot && event.xunmap.window == slot->id) slot->mapped = false;
       break;
     case Expose:
       if (slot && slot->view && event.xexpose.count == 0) slot->view->drawRect(slot->view->bounds());
@@ -333,7 +339,7 @@ int SaverHost::run() {
     int64_t now = monotonicNanoseconds();
     bool drew = false;
     for (Slot& slot : slots_) {
-      if (!slot.view || !slot.view->isAnimating() || !slot.deadline.due(now)) continue;
+      if (!slot.view || !slot.mapped || !slot.view->isAnimating() || !slot.deadline.due(now)) continue;
       slot.view->animateOneFrame();
       now = monotonicNanoseconds();
       slot.deadline.advance(now);
@@ -349,7 +355,7 @@ int SaverHost::run() {
     // Sleep until the next deadline, an X event or a signal.
     int64_t wake = -1;
     for (const Slot& slot : slots_)
-      if (slot.view && slot.view->isAnimating() && (wake < 0 || slot.deadline.next() < wake))
+      if (slot.view && slot.mapped && slot.view->isAnimating() && (wake < 0 || slot.deadline.next() < wake))
         wake = slot.deadline.next();
     if (options_.printFps && (wake < 0 || fpsSince_ + kNsPerSecond < wake)) wake = fpsSince_ + kNsPerSecond;
     if (XEventsQueued(display_, QueuedAlready) > 0) continue;

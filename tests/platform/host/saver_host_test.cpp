@@ -9,6 +9,7 @@
 
 #include <csignal>
 #include <functional>
+#include <thread>
 
 #include "saver/ScreenSaverView.h"
 #include "x_test_support.h"
@@ -150,6 +151,30 @@ TEST_F(SaverHostTest, ExposeRedrawsAndANewSizeGetsANewView) {
   const std::vector<std::string> expected{"create 100x80", "start", "frames", "stop", "destroy",
                                           "create 150x120", "start", "frames", "stop", "destroy"};
   EXPECT_EQ(seen, expected);
+}
+
+TEST_F(SaverHostTest, AHiddenWindowGetsNoFramesUntilItIsShownAgain) {
+  SaverHostOptions options;
+  options.maxFrames = 6;
+  std::thread showAgain;
+  record_.onFrame = [this, &showAgain](int frame) {
+    if (frame != 3) return;
+    const Window window = ownWindow();
+    XUnmapWindow(other_, window);
+    XFlush(other_);
+    showAgain = std::thread([name = server_.name(), window] {
+      moonwisp::test::sleepMs(300);
+      Display* display = XOpenDisplay(name.c_str());
+      XMapWindow(display, window);
+      XCloseDisplay(display);
+    });
+  };
+  auto host = makeHost(options);
+  ASSERT_TRUE(host->addOwnWindow(0, 0, 40, 30, false, "host test"));
+  EXPECT_EQ(host->run(), 0);
+  showAgain.join();
+  ASSERT_EQ(record_.frameTimes.size(), 6u);
+  EXPECT_GE(record_.frameTimes[3] - record_.frameTimes[2], 250000000);
 }
 
 TEST_F(SaverHostTest, ASignalEndsTheRunAfterTheCurrentFrame) {
