@@ -106,9 +106,12 @@ bool parseCommandLine(const std::vector<std::string>& arguments, CommandLine* re
     return true;
   }
 
+  // A settings panel may append -window-id to a command line that already
+  // says -root; the window it names is the one to draw into.
+  if (root && !windowId.empty()) root = false;
   const int modes = (fullScreen ? 1 : 0) + (root ? 1 : 0) + (!windowId.empty() ? 1 : 0);
   if (modes > 1) {
-    *error = "choose one of --fullscreen, --root and --window-id";
+    *error = "--fullscreen cannot be combined with --root or --window-id";
     return false;
   }
   if (!geometry.empty() && modes != 0) {

@@ -133,9 +133,13 @@ TEST_F(ProgramTest, WindowIdAndRootModesDrawIntoTheGivenWindow) {
     ChildProcess program({kMoonwisp, "-root"}, environment);
     EXPECT_TRUE(moonwisp::test::waitForPicture(display_, target, 0, 0, 300, 180, 15000)) << program.output();
     expectCleanEnd(program);
-    // Decimal ids work too, with the double-dash spelling.
-    ChildProcess decimal({kMoonwisp, "--window-id", std::to_string(target)}, env());
-    moonwisp::test::sleepMs(500);
+    // Decimal ids work too, with the double-dash spelling, and a window id
+    // appended to a -root command line wins (as a settings panel does it).
+    XClearWindow(display_, target);
+    XSync(display_, False);
+    ASSERT_EQ(moonwisp::test::windowLevels(display_, target, 0, 0, 300, 180).countAbove(0), 0);
+    ChildProcess decimal({kMoonwisp, "-root", "--window-id", std::to_string(target)}, env());
+    EXPECT_TRUE(moonwisp::test::waitForPicture(display_, target, 0, 0, 300, 180, 15000)) << decimal.output();
     expectCleanEnd(decimal);
     XDestroyWindow(display_, target);
   }
