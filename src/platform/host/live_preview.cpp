@@ -106,10 +106,11 @@ std::unique_ptr<LivePreview> LivePreview::attach(ui::Window& window, const std::
   gtk_widget_show_all(row);
 
   LivePreview* self = preview.get();
-  preview->signalIds_[0] = g_signal_connect(area, "realize", G_CALLBACK(onRealize), self);
+  // "map" comes after "realize" and again each time the window is shown.
+  preview->signalIds_[0] = g_signal_connect_after(area, "map", G_CALLBACK(onMap), self);
   preview->signalIds_[1] = g_signal_connect(top, "hide", G_CALLBACK(onHide), self);
   preview->signalIds_[2] = g_signal_connect(top, "destroy", G_CALLBACK(onDestroy), self);
-  if (gtk_widget_get_realized(area)) preview->start();
+  if (gtk_widget_get_mapped(area)) preview->start();
   return preview;
 }
 
@@ -123,7 +124,7 @@ LivePreview::~LivePreview() {
   }
 }
 
-void LivePreview::onRealize(void*, void* self) { static_cast<LivePreview*>(self)->start(); }
+void LivePreview::onMap(void*, void* self) { static_cast<LivePreview*>(self)->start(); }
 
 void LivePreview::onHide(void*, void* self) { static_cast<LivePreview*>(self)->stop(); }
 

@@ -2,8 +2,8 @@
 // A live preview of the saver beside the controls of a settings window: a
 // drawing area with an X window of its own, into which a child process
 // `moonwisp --preview --window-id XID` draws. The child starts when the area
-// is realised and is ended (SIGTERM) when the window is hidden or destroyed,
-// or with this object; it also ends by itself when the area's window goes.
+// is shown and is ended (SIGTERM) when the window is hidden or destroyed, or
+// with this object; it also ends by itself when the area's window goes.
 #include <sys/types.h>
 
 #include <memory>
@@ -29,14 +29,14 @@ class LivePreview {
 
   // The drawing child's process id; 0 when none runs.
   pid_t childPid() const { return child_; }
-  // The X window id the child draws into; 0 before the area is realised.
+  // The X window id the child draws into; 0 before the area is first shown.
   unsigned long areaWindow() const { return xid_; }
 
  private:
   LivePreview() = default;
   void start();
   void stop();
-  static void onRealize(void* widget, void* self);
+  static void onMap(void* widget, void* self);
   static void onHide(void* widget, void* self);
   static void onDestroy(void* widget, void* self);
   static void onChildExit(int pid, int status, void* self);

@@ -80,7 +80,7 @@ TEST_F(LivePreviewTest, DrawsBesideTheContentAndEndsWhenTheWindowIsHidden) {
   GtkWidget* row = gtk_bin_get_child(GTK_BIN(top_));
   ASSERT_TRUE(GTK_IS_BOX(row));
   EXPECT_EQ(gtk_widget_get_parent(content_), row);
-  EXPECT_EQ(preview->childPid(), 0);  // nothing runs before the area is realised
+  EXPECT_EQ(preview->childPid(), 0);  // nothing runs before the area is shown
 
   gtk_widget_show_all(top_);
   ASSERT_TRUE(spinUntil([&] { return preview->childPid() != 0; }, 5000));
@@ -96,6 +96,14 @@ TEST_F(LivePreviewTest, DrawsBesideTheContentAndEndsWhenTheWindowIsHidden) {
   gtk_widget_hide(top_);
   EXPECT_EQ(preview->childPid(), 0);
   EXPECT_TRUE(processGone(child));  // ended and reaped
+
+  // Shown again, the window gets a new preview.
+  gtk_widget_show(top_);
+  ASSERT_TRUE(spinUntil([&] { return preview->childPid() != 0; }, 5000));
+  EXPECT_NE(preview->childPid(), child);
+  const pid_t second = preview->childPid();
+  preview.reset();
+  EXPECT_TRUE(processGone(second));
 }
 
 TEST_F(LivePreviewTest, DestroyingTheWindowEndsTheChildAndThePreviewOutlivesIt) {
