@@ -151,6 +151,16 @@ class PrivateXServer {
     if (got > 0 && std::isdigit(static_cast<unsigned char>(number[0])))
       name_ = ":" + std::to_string(std::atoi(number));
   }
+  // Ended with SIGTERM so that it removes its lock file and socket.
+  ~PrivateXServer() {
+    if (server_ && server_->started() && server_->running()) {
+      server_->signal(SIGTERM);
+      server_->waitFor(3000);
+    }
+  }
+  PrivateXServer(const PrivateXServer&) = delete;
+  PrivateXServer& operator=(const PrivateXServer&) = delete;
+
   const std::string& name() const { return name_; }
   ChildProcess& process() { return *server_; }
   // Runs a command (e.g. xrandr) against this server; true on status 0.
