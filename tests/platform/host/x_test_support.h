@@ -136,6 +136,10 @@ class PrivateXServer {
     server_.reset(new ChildProcess({"/usr/bin/Xvfb", "-displayfd", fd, "-noreset", "-screen", "0", screen,
                                     "+extension", "GLX", "+extension", "RANDR", "-nolisten", "tcp"}));
     close(fds[1]);
+    if (!server_->started()) {
+      close(fds[0]);
+      return;
+    }
     char number[16] = {};
     size_t got = 0;
     // Xvfb writes the display number when it is ready for clients.
