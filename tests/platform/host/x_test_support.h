@@ -79,6 +79,7 @@ class ChildProcess {
   // The wait status once it has ended within timeoutMs, else nothing.
   std::optional<int> waitFor(int timeoutMs) {
     if (status_) return status_;
+    if (pid_ <= 0) return 127 << 8;  // as a shell reports a program it could not start
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     do {
       int status = 0;
@@ -91,7 +92,9 @@ class ChildProcess {
     return std::nullopt;
   }
   bool running() { return !waitFor(0); }
-  void signal(int number) { kill(pid_, number); }
+  void signal(int number) {
+    if (pid_ > 0) kill(pid_, number);
+  }
   std::string output() const {
     std::ifstream in(outputPath_);
     std::stringstream text;
