@@ -90,6 +90,26 @@ TEST_F(MonitorsTest, TheWholeScreenIsOneMonitorUntilItIsSplit) {
   EXPECT_EQ(displaysOf(services, {0, 0, 1280, 480}), std::vector<uint32_t>{services.mainDisplayID()});
 }
 
+TEST(MonitorsWithoutRandr, TheScreenIsTheOneMainMonitor) {
+  moonwisp::test::PrivateXServer server("800x600x24", false);
+  if (server.name().empty()) GTEST_SKIP() << "Xvfb cannot be started";
+  Display* display = XOpenDisplay(server.name().c_str());
+  ASSERT_NE(display, nullptr);
+  std::vector<MonitorRect> monitors;
+  ASSERT_TRUE(moonwisp::queryMonitors(display, DefaultRootWindow(display), &monitors));
+  ASSERT_EQ(monitors.size(), 1u);
+  EXPECT_EQ(monitors[0].width, 800);
+  EXPECT_EQ(monitors[0].height, 600);
+  EXPECT_TRUE(monitors[0].primary);
+  X11HostServices services(display);
+  uint32_t ids[4] = {};
+  uint32_t count = 0;
+  EXPECT_EQ(services.getDisplaysWithRect({100, 100, 50, 50}, 4, ids, &count), 0);
+  ASSERT_EQ(count, 1u);
+  EXPECT_EQ(ids[0], services.mainDisplayID());
+  XCloseDisplay(display);
+}
+
 TEST(HostServicesWithoutDisplay, QueriesFailAndNoSurfaceIsMade) {
   X11HostServices services(nullptr);
   uint32_t ids[2] = {};

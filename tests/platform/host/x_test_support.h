@@ -132,12 +132,14 @@ inline std::string describe(const std::optional<int>& status) {
 // others. name() is empty when Xvfb cannot be started.
 class PrivateXServer {
  public:
-  explicit PrivateXServer(const std::string& screen = "640x480x24") {
+  // withRandr false: a server without the XRandR extension.
+  explicit PrivateXServer(const std::string& screen = "640x480x24", bool withRandr = true) {
     int fds[2];
     if (pipe(fds) != 0) return;
     const std::string fd = std::to_string(fds[1]);
     server_.reset(new ChildProcess({"/usr/bin/Xvfb", "-displayfd", fd, "-noreset", "-screen", "0", screen,
-                                    "+extension", "GLX", "+extension", "RANDR", "-nolisten", "tcp"}));
+                                    "+extension", "GLX", withRandr ? "+extension" : "-extension", "RANDR",
+                                    "-nolisten", "tcp"}));
     close(fds[1]);
     if (!server_->started()) {
       close(fds[0]);
