@@ -116,6 +116,25 @@ TEST_F(ProgramTest, ClosingTheWindowOrPressingQOrEscapeEndsIt) {
   }
 }
 
+TEST_F(ProgramTest, FpsPrintsFramesPerSecondAndCpuUseOnceASecond) {
+  openDisplay();
+  ChildProcess program({kMoonwisp, "--geometry", "32x32", "--fps"}, env());
+  moonwisp::test::sleepMs(2600);
+  expectCleanEnd(program);
+  const std::string output = program.output();
+  int lines = 0;
+  for (size_t at = 0; (at = output.find("moonwisp: ", at)) != std::string::npos; ++at) {
+    double fps = 0;
+    double cpu = 0;
+    if (std::sscanf(output.c_str() + at, "moonwisp: %lf frames/s, CPU %lf%%", &fps, &cpu) != 2) continue;
+    ++lines;
+    EXPECT_GT(fps, 0.0);
+    EXPECT_LE(fps, 70.0);  // the timer's 60 per second, not more
+    EXPECT_GE(cpu, 0.0);
+  }
+  EXPECT_GE(lines, 2) << output;
+}
+
 TEST_F(ProgramTest, WindowIdAndRootModesDrawIntoTheGivenWindow) {
   openDisplay();
   {
