@@ -157,3 +157,17 @@ void glDataDispose(GLuint* textures, GLuint* displaylists, bool* gldataloaded) {
   freeDisplaylists(displaylists);
   *gldataloaded = false;
 }
+
+void setSaverViewGLState(int32_t width, int32_t height) {
+  glEnable(GL_TEXTURE_2D);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glShadeModel(GL_SMOOTH);
+  glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+  glClearDepth(1.0);
+  glViewport(0, 0, width, height);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+}

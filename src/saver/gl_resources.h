@@ -35,6 +35,11 @@ void freeDisplaylists(GLuint* displaylists);
 // the reservation of list names fail.
 void setGenListsForTesting(GLuint (*function)(GLsizei));
 
+// The OpenGL state a view starts its animation with: 2D textures and alpha
+// blending on, smooth shading, black clear colour, a viewport of the whole
+// width x height view, identity projection and model-view (left selected).
+void setSaverViewGLState(int32_t width, int32_t height);
+
 // Loads the textures and lists unless they are loaded already; sets
 // gldataloaded when texture slot 0 and list slot 0 hold names. A load that
 // does not succeed releases what it reserved, so that retrying at every frame

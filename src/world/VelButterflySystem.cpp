@@ -36,6 +36,21 @@ Vector3Float color2(int8_t scheme) { return schemeRow(scheme).color2; }
 Vector3Float color1_glow(int8_t scheme) { return schemeRow(scheme).color1_glow; }
 Vector3Float color2_glow(int8_t scheme) { return schemeRow(scheme).color2_glow; }
 
+Vector3Float randomSpawnPosition(float min_x, float max_x, float min_y, float max_y, float min_z, float max_z) {
+  const double z = randdouble(min_z, max_z);
+  const double y = randdouble(min_y, max_y);
+  const double x = randdouble(min_x, max_x);
+  return Vector3FloatConstruct(float(x), float(y), float(z));
+}
+
+// Mostly horizontal: the vertical part is drawn from a narrow range.
+Vector3Float randomSpawnDirection() {
+  const double dz = randdouble(-1.0, 1.0);
+  const double dy = randdouble(-0.15, 0.15);
+  const double dx = randdouble(-1.0, 1.0);
+  return Vector3FloatNormalize(Vector3FloatConstruct(float(dx), float(dy), float(dz)));
+}
+
 int32_t initializeVelButterfly(VelButterfly* butterfly, int32_t index, float min_x, float max_x,
                                float min_y, float max_y, float min_z, float max_z, float fade_rate,
                                float speed, VelFlockBinCollection* bins) {
@@ -43,15 +58,8 @@ int32_t initializeVelButterfly(VelButterfly* butterfly, int32_t index, float min
   butterfly->fade = randfloat(0.0f, 1.0f);
   butterfly->fade_rate = fade_rate;
 
-  const double zp = randdouble(min_z, max_z);
-  const double yp = randdouble(min_y, max_y);
-  const double xp = randdouble(min_x, max_x);
-  butterfly->position = Vector3FloatConstruct(float(xp), float(yp), float(zp));
-
-  const double dz = randdouble(-1.0, 1.0);
-  const double dy = randdouble(-0.15, 0.15);
-  const double dx = randdouble(-1.0, 1.0);
-  butterfly->direction = Vector3FloatNormalize(Vector3FloatConstruct(float(dx), float(dy), float(dz)));
+  butterfly->position = randomSpawnPosition(min_x, max_x, min_y, max_y, min_z, max_z);
+  butterfly->direction = randomSpawnDirection();
   butterfly->flock_direction = butterfly->direction;
 
   butterfly->max_speed = randfloat(speed * 0.95f, speed * 1.05f);

@@ -79,6 +79,11 @@ int32_t initializeVelButterfly(VelButterfly* butterfly, int32_t index, float min
                                float min_y, float max_y, float min_z, float max_z, float fade_rate,
                                float speed, VelFlockBinCollection* bins);
 
+// A place in the spawn box and a unit direction, drawn from the shared
+// generator in the order z, y, x (each in double, then narrowed to float).
+Vector3Float randomSpawnPosition(float min_x, float max_x, float min_y, float max_y, float min_z, float max_z);
+Vector3Float randomSpawnDirection();
+
 Vector3Float color1(int8_t scheme);
 Vector3Float color2(int8_t scheme);
 Vector3Float color1_glow(int8_t scheme);

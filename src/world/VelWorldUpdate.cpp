@@ -14,14 +14,9 @@ bool isOutsideBox(const VelWorld* world, Vector3Float p) {
 }
 
 void rebirth(const VelWorld* world, VelButterfly* b) {
-  const double z = randdouble(world->min_z, world->max_z);
-  const double y = randdouble(world->min_y, world->max_y);
-  const double x = randdouble(world->min_x, world->max_x);
-  b->position = Vector3FloatConstruct(float(x), float(y), float(z));
-  const double dz = randdouble(-1.0, 1.0);
-  const double dy = randdouble(-0.15, 0.15);
-  const double dx = randdouble(-1.0, 1.0);
-  b->direction = Vector3FloatNormalize(Vector3FloatConstruct(float(dx), float(dy), float(dz)));
+  b->position = randomSpawnPosition(world->min_x, world->max_x, world->min_y, world->max_y, world->min_z,
+                                    world->max_z);
+  b->direction = randomSpawnDirection();
   b->flock_direction = b->direction;
   b->fade = 0.0f;
 }

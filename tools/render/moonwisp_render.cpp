@@ -60,21 +60,6 @@ std::string directoryOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// The OpenGL state the saver view sets when its animation starts.
-void setViewState(int width, int height) {
-  glEnable(GL_TEXTURE_2D);
-  glEnable(GL_BLEND);
-  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-  glShadeModel(GL_SMOOTH);
-  glClearColor(0, 0, 0, 0);
-  glClearDepth(1.0);
-  glViewport(0, 0, width, height);
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-}
-
 // The frame's RGB pixels, rows from the top down.
 bool writeFrame(const std::string& path, int width, int height, moonwisp::RasterImage* image,
                 std::vector<uint8_t>* rows) {
@@ -224,7 +209,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s: cannot make the OpenGL context current\n", kName);
     return 1;
   }
-  setViewState(o.width, o.height);
+  setSaverViewGLState(o.width, o.height);
   GLuint textures[kTextureCount] = {};
   GLuint lists[kDisplayListCount] = {};
   bool loaded = false;

@@ -63,7 +63,8 @@ class WorldRenderTest : public testing::Test {
     ASSERT_TRUE(context_->ok()) << context_->error();
     width_ = width;
     height_ = height;
-    moonwisp::test::setViewState(width, height);
+    setSaverViewGLState(width, height);
+    glClear(GL_COLOR_BUFFER_BIT);
     glDataLoad(textures_, lists_, &loaded_, width, height);
     ASSERT_TRUE(loaded_);
   }
