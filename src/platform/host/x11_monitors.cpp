@@ -8,10 +8,14 @@ namespace moonwisp {
 namespace {
 
 bool hasMonitorQuery(Display* display) {
+  int opcode = 0;
   int eventBase = 0;
   int errorBase = 0;
   int major = 0;
   int minor = 0;
+  // Asked of the core protocol first: libXrandr keeps a record it never
+  // frees for a display whose server lacks the extension.
+  if (!XQueryExtension(display, "RANDR", &opcode, &eventBase, &errorBase)) return false;
   if (!XRRQueryExtension(display, &eventBase, &errorBase)) return false;
   if (!XRRQueryVersion(display, &major, &minor)) return false;
   return major > 1 || (major == 1 && minor >= 5);
