@@ -30,6 +30,28 @@ namespace moonwisp::test {
 
 inline void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
+// How long a program of this build may take for what the release build must
+// do within ms: sanitizers make freeing the GL driver's memory at exit, say,
+// many times slower, and a loaded 2-core machine slower still.
+inline int allowedMs(int ms) {
+#if defined(__SANITIZE_ADDRESS__)
+  return ms * 6;
+#else
+  return ms;
+#endif
+}
+
+inline bool exitedWith(const std::optional<int>& status, int code) {
+  return status && WIFEXITED(*status) && WEXITSTATUS(*status) == code;
+}
+
+inline std::string describe(const std::optional<int>& status) {
+  if (!status) return "still running";
+  if (WIFEXITED(*status)) return "exit status " + std::to_string(WEXITSTATUS(*status));
+  if (WIFSIGNALED(*status)) return std::string("killed by signal ") + strsignal(WTERMSIG(*status));
+  return "stopped";
+}
+
 // A child process whose stdout and stderr go to a file.
 class ChildProcess {
  public:
@@ -92,6 +114,15 @@ class ChildProcess {
     return std::nullopt;
   }
   bool running() { return !waitFor(0); }
+  // For a failure message: the output, and when the program still runs, the
+  // stack it is stuck in (a sanitizer prints it on SIGABRT with handle_abort=1).
+  std::string report() {
+    if (running()) {
+      signal(SIGABRT);
+      waitFor(10000);
+    }
+    return describe(waitFor(0)) + "\n" + output();
+  }
   void signal(int number) {
     if (pid_ > 0) kill(pid_, number);
   }
@@ -115,17 +146,6 @@ class ChildProcess {
   std::optional<int> status_;
   std::string outputPath_;
 };
-
-inline bool exitedWith(const std::optional<int>& status, int code) {
-  return status && WIFEXITED(*status) && WEXITSTATUS(*status) == code;
-}
-
-inline std::string describe(const std::optional<int>& status) {
-  if (!status) return "still running";
-  if (WIFEXITED(*status)) return "exit status " + std::to_string(WEXITSTATUS(*status));
-  if (WIFSIGNALED(*status)) return std::string("killed by signal ") + strsignal(WTERMSIG(*status));
-  return "stopped";
-}
 
 // An Xvfb of our own on a free display number (it picks one itself), with
 // GLX and RANDR, that a test may reconfigure or kill without disturbing
