@@ -50,6 +50,13 @@ class CellReach {
 
   bool rowInReach(int32_t kx, int32_t ky) const { return gap2_[0][kx] + gap2_[1][ky] <= kReach2; }
 
+  // Narrows [*lo, *hi] to the rows (kx, ky) within reach. The distances grow
+  // away from the butterfly's own cell, so those rows are one run.
+  void narrowRows(int32_t kx, int32_t* lo, int32_t* hi) const {
+    while (*lo <= *hi && !rowInReach(kx, *lo)) ++*lo;
+    while (*hi >= *lo && !rowInReach(kx, *hi)) --*hi;
+  }
+
   // Those of the cells (bits kz) of row (kx, ky) that are within reach.
   uint32_t cellsInReach(int32_t kx, int32_t ky, uint32_t cells) const {
     const double left = kReach2 - (gap2_[0][kx] + gap2_[1][ky]);
@@ -119,8 +126,12 @@ VelNeighborSums walkNeighborhood(const VelWorld* world, int32_t index, const Vel
     // cells are a subsequence of the wide window's.
     const uint32_t window_cells = rangeMask(wide.lo[2], wide.hi[2]);
     const uint32_t narrow_cells = rangeMask(narrow.lo[2], narrow.hi[2]);
+    // With nothing misfiled only the rows within reach need a look.
+    const bool reach_rows_only = skip_cells && state->misfiled.count == 0;
     for (int32_t kx = wide.lo[0]; kx <= wide.hi[0]; ++kx) {
-      for (int32_t ky = wide.lo[1]; ky <= wide.hi[1]; ++ky) {
+      int32_t ky_lo = wide.lo[1], ky_hi = wide.hi[1];
+      if (reach_rows_only) reach.narrowRows(kx, &ky_lo, &ky_hi);
+      for (int32_t ky = ky_lo; ky <= ky_hi; ++ky) {
         uint32_t cells = window_cells;
         if (skip_cells) {
           const uint32_t occupied = state->occupied_rows[kx * 10 + ky] & window_cells;
