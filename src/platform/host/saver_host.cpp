@@ -358,8 +358,10 @@ int SaverHost::run() {
       if (slot.view && slot.mapped && slot.view->isAnimating() && (wake < 0 || slot.deadline.next() < wake))
         wake = slot.deadline.next();
     if (options_.printFps && (wake < 0 || fpsSince_ + kNsPerSecond < wake)) wake = fpsSince_ + kNsPerSecond;
-    if (XEventsQueued(display_, QueuedAlready) > 0) continue;
+    // Flushing may read events into Xlib's queue, where poll() cannot see
+    // them: flush first, then look at the queue, and only then sleep.
     XFlush(display_);
+    if (XEventsQueued(display_, QueuedAlready) > 0) continue;
     pollfd fds[2] = {{connection, POLLIN, 0}, {signals_.fd(), POLLIN, 0}};
     timespec timeout{};
     if (wake >= 0) {
