@@ -1,5 +1,6 @@
 #include "world/VelNeighborWalk.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -82,7 +83,7 @@ class CellReach {
                                        0.6 + kSlack, 0.7 + kSlack, 0.8 + kSlack, 0.9 + kSlack, kInf};
 
   static double axisGap2(double v, int32_t c) {
-    const double gap = v < kLow[c] ? kLow[c] - v : (v > kHigh[c] ? v - kHigh[c] : 0.0);
+    const double gap = std::max(std::max(kLow[c] - v, v - kHigh[c]), 0.0);
     return gap * gap;
   }
 
@@ -127,19 +128,20 @@ VelNeighborSums walkNeighborhood(const VelWorld* world, int32_t index, const Vel
     const uint32_t window_cells = rangeMask(wide.lo[2], wide.hi[2]);
     const uint32_t narrow_cells = rangeMask(narrow.lo[2], narrow.hi[2]);
     // With nothing misfiled only the rows within reach need a look.
-    const bool reach_rows_only = skip_cells && state->misfiled.count == 0;
+    const bool any_misfiled = skip_cells && state->misfiled.count != 0;
     for (int32_t kx = wide.lo[0]; kx <= wide.hi[0]; ++kx) {
       int32_t ky_lo = wide.lo[1], ky_hi = wide.hi[1];
-      if (reach_rows_only) reach.narrowRows(kx, &ky_lo, &ky_hi);
+      if (skip_cells && !any_misfiled) reach.narrowRows(kx, &ky_lo, &ky_hi);
+      const bool close_plane = kx >= narrow.lo[0] && kx <= narrow.hi[0];
       for (int32_t ky = ky_lo; ky <= ky_hi; ++ky) {
         uint32_t cells = window_cells;
         if (skip_cells) {
           const uint32_t occupied = state->occupied_rows[kx * 10 + ky] & window_cells;
           if (!occupied) continue;
-          cells = state->misfiled.count ? occupied & misfiledCells(state->misfiled, kx, ky) : 0u;
+          cells = any_misfiled ? occupied & misfiledCells(state->misfiled, kx, ky) : 0u;
           if (reach.rowInReach(kx, ky)) cells |= reach.cellsInReach(kx, ky, occupied);
         }
-        const bool close_row = kx >= narrow.lo[0] && kx <= narrow.hi[0] && ky >= narrow.lo[1] && ky <= narrow.hi[1];
+        const bool close_row = close_plane && ky >= narrow.lo[1] && ky <= narrow.hi[1];
         while (cells) {
           const int32_t kz = __builtin_ctz(cells);
           cells &= cells - 1;
