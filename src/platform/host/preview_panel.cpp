@@ -35,6 +35,16 @@ void useGlxVisual(GtkWidget* area) {
 // The view draws every pixel; the toolkit must not paint over it.
 gboolean drawNothing(GtkWidget*, cairo_t*, gpointer) { return TRUE; }
 
+// Escape, Ctrl+W and Ctrl+Q close the panel, as the window manager's close does.
+gboolean closeOnKey(GtkWidget* window, GdkEventKey* event, gpointer) {
+  const bool control = (event->state & GDK_CONTROL_MASK) != 0;
+  if (event->keyval == GDK_KEY_Escape || (control && (event->keyval == GDK_KEY_w || event->keyval == GDK_KEY_q))) {
+    gtk_window_close(GTK_WINDOW(window));
+    return TRUE;
+  }
+  return FALSE;
+}
+
 bool sameSettings(const VelPrefs& a, const VelPrefs& b) {
   return a.quantity == b.quantity && a.particleColor == b.particleColor && a.glow == b.glow &&
          a.mainscreenonly == b.mainscreenonly;
@@ -50,6 +60,7 @@ std::unique_ptr<PreviewPanel> PreviewPanel::create() {
   GtkWidget* top = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_window_set_title(GTK_WINDOW(top), "Moonwisp");
   gtk_window_set_resizable(GTK_WINDOW(top), FALSE);
+  g_signal_connect(top, "key-press-event", G_CALLBACK(closeOnKey), nullptr);
   GtkWidget* column = gtk_box_new(GTK_ORIENTATION_VERTICAL, 12);
   gtk_container_set_border_width(GTK_CONTAINER(column), 12);
 

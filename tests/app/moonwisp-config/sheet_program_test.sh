@@ -68,9 +68,12 @@ done
 [ -z "$(find_window '^Moonwisp Options$')" ] || { echo "the sheet did not end"; cat "$scratch/out"; exit 1; }
 kill -0 "$pid" 2>/dev/null || { echo "moonwisp-config ended with the sheet"; cat "$scratch/out"; exit 1; }
 
-# Closing the panel ends the program.
-xdotool windowclose "$panel" 2>/dev/null || xdotool key --window "$panel" ctrl+w
-for _ in $(seq 1 600); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+# Closing the panel (Ctrl+W, as the window manager's close) ends the program.
+for _ in $(seq 1 600); do
+  kill -0 "$pid" 2>/dev/null || break
+  [ $((_ % 20)) -eq 1 ] && xdotool key --window "$panel" ctrl+w
+  sleep 0.1
+done
 if kill -0 "$pid" 2>/dev/null; then
   echo "moonwisp-config did not end when its panel closed; stored:"
   "$prefs" read || true
