@@ -111,9 +111,13 @@ TEST_F(SaverHostTest, CallsTheLifecycleInOrderAndTicksOnTheViewsInterval) {
   events.erase(std::remove(events.begin(), events.end(), "draw"), events.end());  // Expose may come at any time
   const std::vector<std::string> seen = folded(events);
   EXPECT_EQ(seen, expected);
-  // Ticks are a period apart (10 ms), never closer: no burst, no spinning.
+  // Ticks fall on a 10 ms grid: a frame that ran late is followed by the
+  // next grid point, which may be nearer than a period, but never by a burst,
+  // and the frames span the whole grid (no spinning ahead of it).
   for (size_t i = 1; i < record_.frameTimes.size(); ++i)
-    EXPECT_GE(record_.frameTimes[i] - record_.frameTimes[i - 1], 9000000) << "between frames " << i << " and " << i + 1;
+    EXPECT_GE(record_.frameTimes[i] - record_.frameTimes[i - 1], 4000000) << "between frames " << i << " and " << i + 1;
+  ASSERT_EQ(record_.frameTimes.size(), 20u);
+  EXPECT_GE(record_.frameTimes.back() - record_.frameTimes.front(), 18 * 10000000LL);
 }
 
 TEST_F(SaverHostTest, ASlowFrameSkipsTheTicksItMissedInsteadOfCatchingUp) {
