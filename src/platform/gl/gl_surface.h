@@ -41,6 +41,9 @@ class GLSurface {
   // Asks for a swap interval (0 or 1). True when the interval was applied;
   // false when the surface cannot pace its swaps (the caller then paces them).
   virtual bool setSwapInterval(int interval) = 0;
+  // The drawable has gone (its window was destroyed): from now on every call
+  // fails or does nothing, so that no driver touches the dead drawable.
+  virtual void surfaceLost() {}
 
  protected:
   GLSurface() = default;

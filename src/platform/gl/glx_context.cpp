@@ -140,6 +140,7 @@ GlxSurface::~GlxSurface() {
 bool GlxSurface::makeCurrent() {
   // No round trip here: this runs every frame. A window that has gone makes
   // glXMakeCurrent fail, and the X error it causes is logged.
+  if (lost_) return false;
   return glXMakeCurrent(window_->display(), window_->id(), context_) == True;
 }
 
@@ -148,7 +149,7 @@ void GlxSurface::release() {
 }
 
 void GlxSurface::flushBuffer() {
-  if (glXGetCurrentContext() != context_) return;
+  if (lost_ || glXGetCurrentContext() != context_) return;
   glXSwapBuffers(window_->display(), window_->id());
 }
 

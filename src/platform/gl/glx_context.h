@@ -42,6 +42,7 @@ class GlxSurface final : public GLSurface {
   void flushBuffer() override;
   SurfaceBounds bounds() const override;
   bool setSwapInterval(int interval) override;
+  void surfaceLost() override { lost_ = true; }
 
   X11Window& window() { return *window_; }
   const X11Window& window() const { return *window_; }
@@ -54,6 +55,7 @@ class GlxSurface final : public GLSurface {
 
   std::unique_ptr<X11Window> window_;
   GLXContext context_;
+  bool lost_ = false;
 };
 
 }  // namespace moonwisp

@@ -1,5 +1,7 @@
 #include "platform/host/saver_host.h"
 
+#include "saver/NorvScreenSaverViewMoonwisp.h"
+
 #include <GL/glx.h>
 #include <X11/Xatom.h>
 #include <X11/keysym.h>
@@ -241,6 +243,12 @@ void SaverHost::createView(Slot& slot) {
 
 void SaverHost::destroyView(Slot& slot) {
   if (!slot.view) return;
+  if (slot.gone) {
+    // Its drawable went with the window: the view ends without drawing.
+    if (auto* glView = dynamic_cast<NorvScreenSaverViewMoonwisp*>(slot.view.get())) {
+      if (GLSurface* surface = glView->openGLContext()) surface->surfaceLost();
+    }
+  }
   if (slot.view->isAnimating()) slot.view->stopAnimation();
   slot.view.reset();
 }
@@ -278,7 +286,10 @@ void SaverHost::handleEvent(XEvent& event) {
       }
       break;
     case DestroyNotify:
-      if (slot && event.xdestroywindow.window == slot->id) quit_ = true;
+      if (slot && event.xdestroywindow.window == slot->id) {
+        slot->gone = true;
+        quit_ = true;
+      }
       break;
     default:
       break;

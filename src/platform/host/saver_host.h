@@ -75,6 +75,7 @@ class SaverHost {
     bool mapped = false;
     bool configured = false;  // a ConfigureNotify came since the view was made
     bool refused = false;     // the factory made no view; not asked again
+    bool gone = false;        // the window was destroyed: nothing may draw into it
     double width = 0;         // the size the view was made for
     double height = 0;
     std::unique_ptr<ScreenSaverView> view;
