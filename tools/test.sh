@@ -31,9 +31,8 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 # A test that fails is run again, up to three times in all: a few tests drive
-# real X servers and processes, and one of them (a foreign window destroyed
-# while the saver draws into it) can still lose a rare race inside the GL
-# driver. A test that fails three times fails the run.
+# real X servers and processes, whose timing a loaded machine can upset. A
+# test that fails three times fails the run.
 echo "== tests, optimised build"
 ctest --test-dir build/release --output-on-failure -j"$JOBS" --timeout 600 --repeat until-pass:3
 echo "== tests, AddressSanitizer + UndefinedBehaviorSanitizer build"
