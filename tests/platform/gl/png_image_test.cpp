@@ -15,7 +15,7 @@ using moonwisp::RasterImage;
 
 namespace {
 
-struct PngSpec {
+struct PngFormat {
   int width = 3;
   int height = 2;
   int colourType = PNG_COLOR_TYPE_RGB;
@@ -32,7 +32,7 @@ void appendBytes(png_structp png, png_bytep data, png_size_t length) {
 }
 
 // Encodes raw rows (already in the file's own sample layout) as a PNG.
-std::vector<uint8_t> encode(const PngSpec& spec, const std::vector<std::vector<uint8_t>>& rows) {
+std::vector<uint8_t> encode(const PngFormat& format, const std::vector<std::vector<uint8_t>>& rows) {
   std::vector<uint8_t> out;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
@@ -42,13 +42,13 @@ std::vector<uint8_t> encode(const PngSpec& spec, const std::vector<std::vector<u
     return {};
   }
   png_set_write_fn(png, &out, appendBytes, nullptr);
-  png_set_IHDR(png, info, spec.width, spec.height, spec.bitDepth, spec.colourType, spec.interlace,
+  png_set_IHDR(png, info, format.width, format.height, format.bitDepth, format.colourType, format.interlace,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  if (!spec.palette.empty())
-    png_set_PLTE(png, info, spec.palette.data(), static_cast<int>(spec.palette.size()));
-  if (!spec.paletteAlpha.empty())
-    png_set_tRNS(png, info, spec.paletteAlpha.data(), static_cast<int>(spec.paletteAlpha.size()), nullptr);
-  if (spec.greyKey) {
+  if (!format.palette.empty())
+    png_set_PLTE(png, info, format.palette.data(), static_cast<int>(format.palette.size()));
+  if (!format.paletteAlpha.empty())
+    png_set_tRNS(png, info, format.paletteAlpha.data(), static_cast<int>(format.paletteAlpha.size()), nullptr);
+  if (format.greyKey) {
     png_color_16 key{};
     key.gray = 0;
     png_set_tRNS(png, info, nullptr, 0, &key);
@@ -84,9 +84,9 @@ std::vector<std::vector<uint8_t>> rgbaRows() {
 }  // namespace
 
 TEST(PngImageDecode, RgbAndRgbaKeepTheirChannelsAndRowOrder) {
-  PngSpec spec;
-  spec.colourType = PNG_COLOR_TYPE_RGB_ALPHA;
-  const RasterImage rgba = decode(encode(spec, rgbaRows()));
+  PngFormat format;
+  format.colourType = PNG_COLOR_TYPE_RGB_ALPHA;
+  const RasterImage rgba = decode(encode(format, rgbaRows()));
   ASSERT_FALSE(rgba.empty());
   EXPECT_EQ(rgba.width, 3);
   EXPECT_EQ(rgba.height, 2);
@@ -96,8 +96,8 @@ TEST(PngImageDecode, RgbAndRgbaKeepTheirChannelsAndRowOrder) {
   EXPECT_EQ(pixel(rgba, 1, 0), (std::vector<uint8_t>{0, 255, 0, 128}));
   EXPECT_EQ(pixel(rgba, 2, 1), (std::vector<uint8_t>{90, 100, 110, 120}));
 
-  spec.colourType = PNG_COLOR_TYPE_RGB;
-  const RasterImage rgb = decode(encode(spec, {{1, 2, 3, 4, 5, 6, 7, 8, 9}, {11, 12, 13, 14, 15, 16, 17, 18, 19}}));
+  format.colourType = PNG_COLOR_TYPE_RGB;
+  const RasterImage rgb = decode(encode(format, {{1, 2, 3, 4, 5, 6, 7, 8, 9}, {11, 12, 13, 14, 15, 16, 17, 18, 19}}));
   ASSERT_FALSE(rgb.empty());
   EXPECT_FALSE(rgb.hasAlpha);
   EXPECT_EQ(rgb.pixels.size(), 3u * 2u * 3u);
@@ -106,7 +106,7 @@ TEST(PngImageDecode, RgbAndRgbaKeepTheirChannelsAndRowOrder) {
 }
 
 TEST(PngImageDecode, GreyPaletteSixteenBitAndInterlacedAreConverted) {
-  PngSpec grey;
+  PngFormat grey;
   grey.colourType = PNG_COLOR_TYPE_GRAY;
   const RasterImage g8 = decode(encode(grey, {{0, 128, 255}, {1, 2, 3}}));
   ASSERT_FALSE(g8.empty());
@@ -120,14 +120,14 @@ TEST(PngImageDecode, GreyPaletteSixteenBitAndInterlacedAreConverted) {
   EXPECT_EQ(pixel(g1, 1, 0), (std::vector<uint8_t>{0, 0, 0}));
   EXPECT_EQ(pixel(g1, 1, 1), (std::vector<uint8_t>{255, 255, 255}));
 
-  PngSpec greyAlpha;
+  PngFormat greyAlpha;
   greyAlpha.colourType = PNG_COLOR_TYPE_GRAY_ALPHA;
   const RasterImage ga = decode(encode(greyAlpha, {{10, 20, 30, 40, 50, 60}, {1, 2, 3, 4, 5, 6}}));
   ASSERT_FALSE(ga.empty());
   EXPECT_TRUE(ga.hasAlpha);
   EXPECT_EQ(pixel(ga, 2, 0), (std::vector<uint8_t>{50, 50, 50, 60}));
 
-  PngSpec wide;
+  PngFormat wide;
   wide.colourType = PNG_COLOR_TYPE_RGB_ALPHA;
   wide.bitDepth = 16;
   wide.width = 1;
@@ -141,7 +141,7 @@ TEST(PngImageDecode, GreyPaletteSixteenBitAndInterlacedAreConverted) {
   EXPECT_EQ(p[2], 0);
   EXPECT_NEAR(p[3], 0x12, 1);
 
-  PngSpec palette;
+  PngFormat palette;
   palette.colourType = PNG_COLOR_TYPE_PALETTE;
   palette.bitDepth = 4;
   palette.palette = {{255, 0, 0}, {0, 0, 255}};
@@ -153,7 +153,7 @@ TEST(PngImageDecode, GreyPaletteSixteenBitAndInterlacedAreConverted) {
   EXPECT_EQ(pixel(pal, 1, 0), (std::vector<uint8_t>{0, 0, 255, 64}));
   EXPECT_EQ(pixel(pal, 0, 1), (std::vector<uint8_t>{0, 0, 255, 64}));
 
-  PngSpec keyed;
+  PngFormat keyed;
   keyed.colourType = PNG_COLOR_TYPE_GRAY;
   keyed.greyKey = true;
   const RasterImage key = decode(encode(keyed, {{0, 200, 0}, {9, 9, 9}}));
@@ -162,19 +162,19 @@ TEST(PngImageDecode, GreyPaletteSixteenBitAndInterlacedAreConverted) {
   EXPECT_EQ(pixel(key, 0, 0), (std::vector<uint8_t>{0, 0, 0, 0}));
   EXPECT_EQ(pixel(key, 1, 0), (std::vector<uint8_t>{200, 200, 200, 255}));
 
-  PngSpec interlaced;
+  PngFormat interlaced;
   interlaced.colourType = PNG_COLOR_TYPE_RGB_ALPHA;
   interlaced.interlace = PNG_INTERLACE_ADAM7;
   const RasterImage adam7 = decode(encode(interlaced, rgbaRows()));
-  PngSpec plain;
+  PngFormat plain;
   plain.colourType = PNG_COLOR_TYPE_RGB_ALPHA;
   EXPECT_EQ(adam7.pixels, decode(encode(plain, rgbaRows())).pixels);
 }
 
 TEST(PngImageDecode, BrokenInputGivesAnEmptyImageAndAReason) {
-  PngSpec spec;
-  spec.colourType = PNG_COLOR_TYPE_RGB_ALPHA;
-  const std::vector<uint8_t> good = encode(spec, rgbaRows());
+  PngFormat format;
+  format.colourType = PNG_COLOR_TYPE_RGB_ALPHA;
+  const std::vector<uint8_t> good = encode(format, rgbaRows());
   std::string error;
 
   EXPECT_TRUE(decode({}, &error).empty());
@@ -197,22 +197,22 @@ TEST(PngImageDecode, BrokenInputGivesAnEmptyImageAndAReason) {
 }
 
 TEST(PngImageDecode, ImagesOverTheSizeLimitAreRefused) {
-  PngSpec spec;
-  spec.colourType = PNG_COLOR_TYPE_GRAY;
-  spec.width = moonwisp::kMaxImageSide + 1;
-  spec.height = 1;
+  PngFormat format;
+  format.colourType = PNG_COLOR_TYPE_GRAY;
+  format.width = moonwisp::kMaxImageSide + 1;
+  format.height = 1;
   std::string error;
-  EXPECT_TRUE(decode(encode(spec, {std::vector<uint8_t>(spec.width, 7)}), &error).empty());
+  EXPECT_TRUE(decode(encode(format, {std::vector<uint8_t>(format.width, 7)}), &error).empty());
   EXPECT_FALSE(error.empty());
 
-  spec.width = 1;
-  spec.height = moonwisp::kMaxImageSide + 1;
-  std::vector<std::vector<uint8_t>> tall(spec.height, std::vector<uint8_t>(1, 7));
-  EXPECT_TRUE(decode(encode(spec, tall)).empty());
+  format.width = 1;
+  format.height = moonwisp::kMaxImageSide + 1;
+  std::vector<std::vector<uint8_t>> tall(format.height, std::vector<uint8_t>(1, 7));
+  EXPECT_TRUE(decode(encode(format, tall)).empty());
 
-  spec.width = moonwisp::kMaxImageSide;
-  spec.height = 1;
-  const RasterImage widest = decode(encode(spec, {std::vector<uint8_t>(spec.width, 7)}));
+  format.width = moonwisp::kMaxImageSide;
+  format.height = 1;
+  const RasterImage widest = decode(encode(format, {std::vector<uint8_t>(format.width, 7)}));
   EXPECT_EQ(widest.width, moonwisp::kMaxImageSide);
 }
 
@@ -264,9 +264,9 @@ TEST(PngImageFile, UnwritablePathsAndBadImagesFailWithoutLeavingFiles) {
   EXPECT_FALSE(std::ifstream(path + ".part").good());
 
   // A truncated file on disk reads as empty.
-  PngSpec spec;
-  spec.colourType = PNG_COLOR_TYPE_RGB_ALPHA;
-  const std::vector<uint8_t> good = encode(spec, rgbaRows());
+  PngFormat format;
+  format.colourType = PNG_COLOR_TYPE_RGB_ALPHA;
+  const std::vector<uint8_t> good = encode(format, rgbaRows());
   {
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(good.data()), static_cast<std::streamsize>(good.size() / 2));
