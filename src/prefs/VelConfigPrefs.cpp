@@ -9,6 +9,7 @@
 #include "platform/ui/toolkit.h"
 #include "platform/update/feed_parse.h"
 #include "platform/update/web_address.h"
+#include "prefs/VelPreferenceKeys.h"
 #include "prefs/sheet/VelFeedChoice.h"
 #include "prefs/sheet/VelVersionString.h"
 
@@ -17,11 +18,11 @@ using moonwisp::ui::StringTable;
 
 namespace {
 
-constexpr int32_t kMinQuantity = 20;
-constexpr int32_t kMaxQuantity = 220;
-constexpr int32_t kDefaultQuantity = 77;
-constexpr int kMaxColor = 7;
-constexpr int kDefaultColor = 6;
+constexpr int32_t kMinQuantity = static_cast<int32_t>(kVelQuantitySetting.minimum);
+constexpr int32_t kMaxQuantity = static_cast<int32_t>(kVelQuantitySetting.maximum);
+constexpr int32_t kDefaultQuantity = static_cast<int32_t>(kVelQuantitySetting.defaultValue);
+constexpr int kMaxColor = static_cast<int>(kVelParticleColorSetting.maximum);
+constexpr int kDefaultColor = static_cast<int>(kVelParticleColorSetting.defaultValue);
 
 }  // namespace
 
@@ -129,8 +130,8 @@ void VelConfigPrefs::cancelButtonClicked() { endSheet(cancelButton_); }
 void VelConfigPrefs::defaultButtonClicked() {
   if (colorTypeSelect_) colorTypeSelect_->selectItemWithTag(kDefaultColor);
   if (quantitySlider_) quantitySlider_->setIntValue(kDefaultQuantity);
-  if (glowCheckBox_) glowCheckBox_->setState(1);
-  if (mainScreenOnlyCheckbox_) mainScreenOnlyCheckbox_->setState(0);
+  if (glowCheckBox_) glowCheckBox_->setState(kVelGlowSetting.defaultValue != 0 ? 1 : 0);
+  if (mainScreenOnlyCheckbox_) mainScreenOnlyCheckbox_->setState(kVelMainScreenOnlySetting.defaultValue != 0 ? 1 : 0);
 }
 
 void VelConfigPrefs::checkUpdatesButtonClicked() {

@@ -12,17 +12,17 @@
 
 namespace {
 
-constexpr int32_t kDefaultQuantity = 77;
-constexpr int32_t kMinQuantity = 20;
-constexpr int32_t kMaxQuantity = 220;
+constexpr int32_t kDefaultQuantity = static_cast<int32_t>(kVelQuantitySetting.defaultValue);
+constexpr int32_t kMinQuantity = static_cast<int32_t>(kVelQuantitySetting.minimum);
+constexpr int32_t kMaxQuantity = static_cast<int32_t>(kVelQuantitySetting.maximum);
 constexpr float kParticleSize = 4.0f;
 constexpr float kParticleSpeed = 10.0f;
-constexpr int8_t kDefaultParticleColor = 6;
-constexpr uint8_t kMaxParticleColor = 7;
+constexpr int8_t kDefaultParticleColor = static_cast<int8_t>(kVelParticleColorSetting.defaultValue);
+constexpr uint8_t kMaxParticleColor = static_cast<uint8_t>(kVelParticleColorSetting.maximum);
 constexpr int8_t kParticleType = 4;
-constexpr int8_t kDefaultGlow = 1;
-constexpr bool kDefaultMainScreenOnly = false;
-constexpr bool kDefaultCheckForUpdates = true;
+constexpr int8_t kDefaultGlow = static_cast<int8_t>(kVelGlowSetting.defaultValue);
+constexpr bool kDefaultMainScreenOnly = kVelMainScreenOnlySetting.defaultValue != 0;
+constexpr bool kDefaultCheckForUpdates = kVelCheckForUpdatesSetting.defaultValue != 0;
 
 // The low 8 bits of a stored number, as the one-byte fields hold it.
 uint8_t lowByte(int64_t value) { return static_cast<uint8_t>(static_cast<uint64_t>(value) & 0xff); }

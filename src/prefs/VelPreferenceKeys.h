@@ -1,6 +1,10 @@
 #pragma once
 // How the preferences are stored: one group named after the bundle, and the
 // keys with the type of value each holds, in the order of the record's fields.
+// Each user setting's default and range live here only: the handler applies
+// them on reading, the sheet when it shows and stores values, the view when
+// it checks the record it was given.
+#include <cstdint>
 #include <string>
 
 enum class VelPrefType { Integer, Boolean, Date };
@@ -8,6 +12,9 @@ enum class VelPrefType { Integer, Boolean, Date };
 struct VelPrefKey {
   const char* name;
   VelPrefType type;
+  int64_t defaultValue;  // booleans: 0 or 1; dates have none (never checked)
+  int64_t minimum;       // the range a value must lie in
+  int64_t maximum;
 };
 
 inline constexpr char kVelPrefQuantity[] = "quantity";
@@ -18,10 +25,23 @@ inline constexpr char kVelPrefCheckForUpdates[] = "checkForUpdates";
 inline constexpr char kVelPrefLastUpdateCheck[] = "lastUpdateCheck";
 
 inline constexpr VelPrefKey kVelPrefKeys[] = {
-    {kVelPrefQuantity, VelPrefType::Integer},       {kVelPrefParticleColor, VelPrefType::Integer},
-    {kVelPrefGlow, VelPrefType::Integer},           {kVelPrefMainScreenOnly, VelPrefType::Boolean},
-    {kVelPrefCheckForUpdates, VelPrefType::Boolean}, {kVelPrefLastUpdateCheck, VelPrefType::Date},
+    {kVelPrefQuantity, VelPrefType::Integer, 77, 20, 220},
+    {kVelPrefParticleColor, VelPrefType::Integer, 6, 0, 7},
+    {kVelPrefGlow, VelPrefType::Integer, 1, 0, 1},
+    {kVelPrefMainScreenOnly, VelPrefType::Boolean, 0, 0, 1},
+    {kVelPrefCheckForUpdates, VelPrefType::Boolean, 1, 0, 1},
+    {kVelPrefLastUpdateCheck, VelPrefType::Date, 0, 0, 0},
 };
+inline constexpr const VelPrefKey& kVelQuantitySetting = kVelPrefKeys[0];
+inline constexpr const VelPrefKey& kVelParticleColorSetting = kVelPrefKeys[1];
+inline constexpr const VelPrefKey& kVelGlowSetting = kVelPrefKeys[2];
+inline constexpr const VelPrefKey& kVelMainScreenOnlySetting = kVelPrefKeys[3];
+inline constexpr const VelPrefKey& kVelCheckForUpdatesSetting = kVelPrefKeys[4];
+
+// Whether value lies in the setting's range.
+constexpr bool velPrefInRange(const VelPrefKey& key, int64_t value) {
+  return value >= key.minimum && value <= key.maximum;
+}
 
 // The group that holds the keys: the bundle's identifier.
 const char* velPrefsGroup();

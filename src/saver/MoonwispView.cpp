@@ -8,6 +8,7 @@
 #include "platform/core/system_log.h"
 #include "platform/ui/toolkit.h"
 #include "prefs/VelConfigPrefs.h"
+#include "prefs/VelPreferenceKeys.h"
 #include "saver/gl_resources.h"
 #include "world/VelWorldSettings.h"
 #include "world/render/VelWorldRender.h"
@@ -71,7 +72,8 @@ void MoonwispView::validatePrefs(VelPrefs* prefs) {
   if (prefs->particleSize < 0.0f || prefs->particleSize > 1.0f) prefs->particleSize = 4.0f;
   if (uint8_t(prefs->glow) > 1) prefs->glow = 1;
   // The count must stay within what the settings allow.
-  if (prefs->quantity < 20 || prefs->quantity > 220) prefs->quantity = 77;
+  if (!velPrefInRange(kVelQuantitySetting, prefs->quantity))
+    prefs->quantity = static_cast<int32_t>(kVelQuantitySetting.defaultValue);
 }
 
 void MoonwispView::startAnimation() {

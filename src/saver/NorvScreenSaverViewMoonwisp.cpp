@@ -35,6 +35,10 @@ void NorvScreenSaverViewMoonwisp::flushBuffer() {
   if (view_ && !childHidden_) view_->flushBuffer();
 }
 
+void NorvScreenSaverViewMoonwisp::surfaceLost() {
+  if (view_) view_->surfaceLost();
+}
+
 void NorvScreenSaverViewMoonwisp::setSwapInterval(int interval) {
   // A surface that cannot pace its swaps leaves the pacing to the host's timer.
   if (view_) view_->setSwapInterval(interval);

@@ -5,8 +5,8 @@
 #include <memory>
 
 #include "platform/gl/gl_surface.h"
-#include "saver/SaverHostServices.h"
-#include "saver/ScreenSaverView.h"
+#include "host/SaverHostServices.h"
+#include "host/ScreenSaverView.h"
 
 namespace moonwisp {
 
@@ -18,6 +18,7 @@ class NorvScreenSaverViewMoonwisp : public ScreenSaverView {
   // The child surface; null when it could not be created.
   GLSurface* view() const { return view_.get(); }
   GLSurface* openGLContext() const { return view_.get(); }
+  void surfaceLost() override;
 
  protected:
   // Context operations that do nothing when there is no child surface.

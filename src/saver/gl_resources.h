@@ -8,14 +8,10 @@
 #include <cstdint>
 #include <string>
 
+#include "world/render/VelGlowBufferSize.h"
+
 constexpr int kTextureCount = 11;      // names reserved; slots 0..2 are used
 constexpr int kDisplayListCount = 3;
-
-// Side of the full glow buffer: the largest power of two not greater than the
-// smaller of width and height. 0 when that side is below 2 pixels (no glow).
-int32_t screen_buffer_dimensions1(int32_t width, int32_t height);
-// Side of the half glow buffer: screen_buffer_dimensions1 / 2 (0 when no glow).
-int32_t screen_buffer_dimensions2(int32_t width, int32_t height);
 
 // Reserves the 11 texture names and fills slot 0 with the wing image from the
 // bundle (an empty texture when the image is missing or broken) and slots 1

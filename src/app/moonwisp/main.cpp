@@ -15,12 +15,14 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/moonwisp/command_line.h"
 #include "platform/gl/x11_error_handler.h"
-#include "platform/host/saver_host.h"
+#include "host/x11/x11_host.h"
+#include "saver/MoonwispView.h"
 #include "platform/ui/toolkit.h"
 
 namespace {
@@ -31,6 +33,11 @@ constexpr int kExitUsage = 2;
 int usageError(const std::string& message) {
   std::fprintf(stderr, "moonwisp: %s (see moonwisp --help)\n", message.c_str());
   return kExitUsage;
+}
+
+std::unique_ptr<moonwisp::ScreenSaverView> makeMoonwispView(moonwisp::ViewRect frame, bool isPreview,
+                                                          moonwisp::SaverHostServices& services) {
+  return std::make_unique<moonwisp::MoonwispView>(frame, isPreview, services);
 }
 
 bool windowExists(Display* display, Window window) {
@@ -107,7 +114,7 @@ int main(int argc, char** argv) {
     hostOptions.printFps = options.fps;
     hostOptions.maxFrames = options.frames;
     hostOptions.intervalUs = options.intervalUs;
-    moonwisp::SaverHost host(display, hostOptions);
+    moonwisp::X11Host host(display, hostOptions, makeMoonwispView);
 
     bool ready = false;
     switch (options.mode) {

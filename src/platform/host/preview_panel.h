@@ -6,7 +6,7 @@
 // changed the stored settings the preview restarts, so that they show.
 #include <memory>
 
-#include "platform/host/x11_host_services.h"
+#include "host/x11/x11_host_services.h"
 #include "saver/MoonwispView.h"
 
 namespace moonwisp {

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "math/Vector3Float.h"
-#include "saver/gl_resources.h"
+#include "world/render/VelGlowBufferSize.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <csignal>
 
-#include "../../platform/host/x_test_support.h"
+#include "../../host/x11/x_test_support.h"
 #include "platform/gl/glx_context.h"
 
 namespace {

@@ -3,7 +3,7 @@
 // in every build the resident size must stay flat after the first second.
 #include <gtest/gtest.h>
 
-#include "../../platform/host/x_test_support.h"
+#include "../../host/x11/x_test_support.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "saver/ScreenSaverView.h"
+#include "host/ScreenSaverView.h"
 
 #include <cstdio>
 
@@ -11,6 +11,7 @@ void ScreenSaverView::startAnimation() { animating_ = true; }
 void ScreenSaverView::stopAnimation() { animating_ = false; }
 void ScreenSaverView::animateOneFrame() {}
 void ScreenSaverView::drawRect(ViewRect) {}
+void ScreenSaverView::surfaceLost() {}
 bool ScreenSaverView::hasConfigureSheet() const { return false; }
 ui::Window* ScreenSaverView::configureSheet() { return nullptr; }
 bool ScreenSaverView::performGammaFade() { return true; }

@@ -1,12 +1,9 @@
-#include "platform/host/saver_host.h"
-
-#include "saver/NorvScreenSaverViewMoonwisp.h"
+#include "host/x11/x11_host.h"
 
 #include <GL/glx.h>
 #include <X11/Xatom.h>
 #include <X11/keysym.h>
 #include <poll.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,25 +13,16 @@
 #include "platform/core/system_log.h"
 #include "platform/gl/glx_context.h"
 #include "platform/gl/x11_error_handler.h"
-#include "saver/MoonwispView.h"
 
 namespace moonwisp {
 namespace {
 
-constexpr int64_t kNsPerUs = 1000;
 constexpr int64_t kNsPerSecond = 1000000000;
 
 int quitOnConnectionLoss(Display*) {
   // Nothing can be drawn or released on a display that is gone; Xlib would
   // end the process after this handler anyway, so end it quietly now.
   _exit(0);
-}
-
-int64_t cpuMicroseconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return (static_cast<int64_t>(usage.ru_utime.tv_sec) + usage.ru_stime.tv_sec) * 1000000 +
-         usage.ru_utime.tv_usec + usage.ru_stime.tv_usec;
 }
 
 Cursor makeBlankCursor(Display* display, Window window) {
@@ -51,19 +39,14 @@ Cursor makeBlankCursor(Display* display, Window window) {
 
 void installX11ConnectionLossHandler() { XSetIOErrorHandler(quitOnConnectionLoss); }
 
-SaverHost::SaverHost(Display* display, SaverHostOptions options, SaverViewFactory factory)
+X11Host::X11Host(Display* display, SaverHostOptions options, SaverViewFactory factory)
     : display_(display), options_(options), factory_(std::move(factory)), services_(display) {
-  if (!factory_) {
-    factory_ = [](ViewRect frame, bool isPreview, SaverHostServices& services) -> std::unique_ptr<ScreenSaverView> {
-      return std::make_unique<MoonwispView>(frame, isPreview, services);
-    };
-  }
   installX11ErrorHandler();
   installX11ConnectionLossHandler();
   if (!signals_.ok()) systemLog("Warning: signals cannot wake the host; SIGTERM ends it abruptly");
 }
 
-SaverHost::~SaverHost() {
+X11Host::~X11Host() {
   for (Slot& slot : slots_) {
     destroyView(slot);
     destroyDrawingChild(slot);
@@ -73,7 +56,7 @@ SaverHost::~SaverHost() {
   XSync(display_, False);
 }
 
-bool SaverHost::addOwnWindow(int x, int y, int width, int height, bool fullScreen,
+bool X11Host::addOwnWindow(int x, int y, int width, int height, bool fullScreen,
                              const std::string& title) {
   const int screen = DefaultScreen(display_);
   GLXFBConfig config{};
@@ -122,7 +105,7 @@ bool SaverHost::addOwnWindow(int x, int y, int width, int height, bool fullScree
   return true;
 }
 
-bool SaverHost::addFullScreenWindows(const std::string& title) {
+bool X11Host::addFullScreenWindows(const std::string& title) {
   std::vector<MonitorRect> monitors;
   if (!queryMonitors(display_, DefaultRootWindow(display_), &monitors) || monitors.empty()) {
     // One window over the whole screen is the best we can do.
@@ -135,7 +118,7 @@ bool SaverHost::addFullScreenWindows(const std::string& title) {
   return any;
 }
 
-bool SaverHost::addForeignWindow(Window window) {
+bool X11Host::addForeignWindow(Window window) {
   XWindowAttributes attributes{};
   {
     X11ErrorTrap trap(display_);
@@ -164,7 +147,7 @@ bool SaverHost::addForeignWindow(Window window) {
   return true;
 }
 
-Window SaverHost::makeDrawingChild(Window parent, const XWindowAttributes& attributes, Colormap* colormap) {
+Window X11Host::makeDrawingChild(Window parent, const XWindowAttributes& attributes, Colormap* colormap) {
   const int screen = XScreenNumberOfScreen(attributes.screen);
   GLXFBConfig config{};
   if (!chooseGlxFBConfig(display_, screen, 0, &config)) return 0;
@@ -192,7 +175,7 @@ Window SaverHost::makeDrawingChild(Window parent, const XWindowAttributes& attri
   return child;
 }
 
-void SaverHost::destroyDrawingChild(Slot& slot) {
+void X11Host::destroyDrawingChild(Slot& slot) {
   if (slot.drawable == slot.id || slot.drawable == 0) return;
   X11ErrorTrap trap(display_);  // gone already when the foreign window was destroyed
   XDestroyWindow(display_, slot.drawable);
@@ -201,20 +184,13 @@ void SaverHost::destroyDrawingChild(Slot& slot) {
   slot.drawableColormap = 0;
 }
 
-SaverHost::Slot* SaverHost::slotOf(Window window) {
+X11Host::Slot* X11Host::slotOf(Window window) {
   for (Slot& slot : slots_)
     if (slot.id == window || slot.drawable == window) return &slot;
   return nullptr;
 }
 
-int64_t SaverHost::periodOf(const ScreenSaverView& view) const {
-  if (options_.intervalUs >= 0) return options_.intervalUs * kNsPerUs;
-  const double seconds = view.animationTimeInterval();
-  if (!(seconds > 0) || !std::isfinite(seconds)) return kNsPerSecond / 60;
-  return static_cast<int64_t>(std::llround(std::min(seconds, 3600.0) * kNsPerSecond));
-}
-
-void SaverHost::createView(Slot& slot) {
+void X11Host::createView(Slot& slot) {
   XWindowAttributes attributes{};
   int rootX = 0;
   int rootY = 0;
@@ -238,28 +214,26 @@ void SaverHost::createView(Slot& slot) {
   slot.height = frame.height;
   slot.configured = false;
   slot.view->startAnimation();
-  slot.deadline.start(monotonicNanoseconds(), periodOf(*slot.view));
+  slot.deadline.start(monotonicNanoseconds(), viewPeriodNs(options_, *slot.view));
 }
 
-void SaverHost::destroyView(Slot& slot) {
+void X11Host::destroyView(Slot& slot) {
   if (!slot.view) return;
   if (slot.gone) {
     // Its drawable went with the window: the view ends without drawing.
-    if (auto* glView = dynamic_cast<NorvScreenSaverViewMoonwisp*>(slot.view.get())) {
-      if (GLSurface* surface = glView->openGLContext()) surface->surfaceLost();
-    }
+    slot.view->surfaceLost();
   }
   if (slot.view->isAnimating()) slot.view->stopAnimation();
   slot.view.reset();
 }
 
-void SaverHost::handleEvent(XEvent& event) {
+void X11Host::handleEvent(XEvent& event) {
   Slot* slot = slotOf(event.xany.window);
   switch (event.type) {
     case MapNotify:
       if (slot && event.xmap.window == slot->id) {
         // Ticks pick up from now, not from before the window was hidden.
-        if (slot->view && !slot->mapped) slot->deadline.start(monotonicNanoseconds(), periodOf(*slot->view));
+        if (slot->view && !slot->mapped) slot->deadline.start(monotonicNanoseconds(), viewPeriodNs(options_, *slot->view));
         slot->mapped = true;
         if (slot->fullScreen)
           XGrabKeyboard(display_, slot->id, False, GrabModeAsync, GrabModeAsync, CurrentTime);
@@ -296,7 +270,7 @@ void SaverHost::handleEvent(XEvent& event) {
   }
 }
 
-void SaverHost::updateViews() {
+void X11Host::updateViews() {
   for (Slot& slot : slots_) {
     if (!slot.view) {
       if (slot.mapped && !slot.refused) createView(slot);
@@ -321,22 +295,9 @@ void SaverHost::updateViews() {
   }
 }
 
-void SaverHost::reportFps(int64_t now) {
-  const int64_t cpu = cpuMicroseconds();
-  if (fpsSince_ != 0) {
-    const double seconds = static_cast<double>(now - fpsSince_) / kNsPerSecond;
-    const double cpuShare = seconds > 0 ? static_cast<double>(cpu - fpsCpuUs_) / 1e6 / seconds : 0.0;
-    std::fprintf(stderr, "moonwisp: %.1f frames/s, CPU %.1f%%\n",
-                 seconds > 0 ? static_cast<double>(frames_ - fpsFrames_) / seconds : 0.0, cpuShare * 100.0);
-  }
-  fpsSince_ = now;
-  fpsFrames_ = frames_;
-  fpsCpuUs_ = cpu;
-}
-
-int SaverHost::run() {
+int X11Host::run() {
   const int connection = ConnectionNumber(display_);
-  if (options_.printFps) reportFps(monotonicNanoseconds());
+  if (options_.printFps) fps_.start(monotonicNanoseconds(), frames_);
   while (!quit_) {
     while (!quit_ && XPending(display_) > 0) {
       XEvent event;
@@ -360,7 +321,7 @@ int SaverHost::run() {
       ++frames_;
       if (options_.maxFrames != 0 && frames_ >= options_.maxFrames) quit_ = true;
     }
-    if (options_.printFps && now - fpsSince_ >= kNsPerSecond) reportFps(now);
+    if (options_.printFps) fps_.reportIfDue(now, frames_);
     if (drew || quit_) continue;  // look at events and deadlines again first
 
     // Sleep until the next deadline, an X event or a signal.
@@ -368,7 +329,7 @@ int SaverHost::run() {
     for (const Slot& slot : slots_)
       if (slot.view && slot.mapped && slot.view->isAnimating() && (wake < 0 || slot.deadline.next() < wake))
         wake = slot.deadline.next();
-    if (options_.printFps && (wake < 0 || fpsSince_ + kNsPerSecond < wake)) wake = fpsSince_ + kNsPerSecond;
+    if (options_.printFps && (wake < 0 || fps_.nextReport() < wake)) wake = fps_.nextReport();
     // Flushing may read events into Xlib's queue, where poll() cannot see
     // them: flush first, then look at the queue, and only then sleep.
     XFlush(display_);

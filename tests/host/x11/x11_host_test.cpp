@@ -5,18 +5,18 @@
 // gtest first: X11 defines macros (None, Bool) that clash with its names.
 #include <gtest/gtest.h>
 
-#include "platform/host/saver_host.h"
+#include "host/x11/x11_host.h"
 
 #include <csignal>
 #include <functional>
 #include <thread>
 
-#include "saver/ScreenSaverView.h"
+#include "host/ScreenSaverView.h"
 #include "x_test_support.h"
 
 namespace {
 
-using moonwisp::SaverHost;
+using moonwisp::X11Host;
 using moonwisp::SaverHostOptions;
 using moonwisp::ScreenSaverView;
 using moonwisp::ViewRect;
@@ -67,7 +67,7 @@ std::vector<std::string> folded(const std::vector<std::string>& events) {
   return result;
 }
 
-class SaverHostTest : public testing::Test {
+class X11HostTest : public testing::Test {
  protected:
   void SetUp() override {
     if (server_.name().empty()) GTEST_SKIP() << "Xvfb cannot be started";
@@ -81,8 +81,8 @@ class SaverHostTest : public testing::Test {
     if (other_) XCloseDisplay(other_);
     if (display_) XCloseDisplay(display_);
   }
-  std::unique_ptr<SaverHost> makeHost(SaverHostOptions options) {
-    return std::make_unique<SaverHost>(display_, options,
+  std::unique_ptr<X11Host> makeHost(SaverHostOptions options) {
+    return std::make_unique<X11Host>(display_, options,
                                        [this](ViewRect frame, bool isPreview, moonwisp::SaverHostServices&) {
                                          return std::make_unique<RecordingView>(frame, isPreview, record_);
                                        });
@@ -98,7 +98,7 @@ class SaverHostTest : public testing::Test {
   Record record_;
 };
 
-TEST_F(SaverHostTest, CallsTheLifecycleInOrderAndTicksOnTheViewsInterval) {
+TEST_F(X11HostTest, CallsTheLifecycleInOrderAndTicksOnTheViewsInterval) {
   SaverHostOptions options;
   options.maxFrames = 20;
   auto host = makeHost(options);
@@ -120,7 +120,7 @@ TEST_F(SaverHostTest, CallsTheLifecycleInOrderAndTicksOnTheViewsInterval) {
   EXPECT_GE(record_.frameTimes.back() - record_.frameTimes.front(), 18 * 10000000LL);
 }
 
-TEST_F(SaverHostTest, ASlowFrameSkipsTheTicksItMissedInsteadOfCatchingUp) {
+TEST_F(X11HostTest, ASlowFrameSkipsTheTicksItMissedInsteadOfCatchingUp) {
   SaverHostOptions options;
   options.maxFrames = 8;
   record_.onFrame = [](int frame) {
@@ -134,7 +134,7 @@ TEST_F(SaverHostTest, ASlowFrameSkipsTheTicksItMissedInsteadOfCatchingUp) {
     EXPECT_GE(record_.frameTimes[i] - record_.frameTimes[i - 1], 4000000) << "frame " << i + 1 << " came in a burst";
 }
 
-TEST_F(SaverHostTest, ExposeRedrawsAndANewSizeGetsANewView) {
+TEST_F(X11HostTest, ExposeRedrawsAndANewSizeGetsANewView) {
   SaverHostOptions options;
   options.maxFrames = 40;
   record_.onFrame = [this](int frame) {
@@ -157,7 +157,7 @@ TEST_F(SaverHostTest, ExposeRedrawsAndANewSizeGetsANewView) {
   EXPECT_EQ(seen, expected);
 }
 
-TEST_F(SaverHostTest, AHiddenWindowGetsNoFramesUntilItIsShownAgain) {
+TEST_F(X11HostTest, AHiddenWindowGetsNoFramesUntilItIsShownAgain) {
   SaverHostOptions options;
   options.maxFrames = 6;
   std::thread showAgain;
@@ -181,7 +181,7 @@ TEST_F(SaverHostTest, AHiddenWindowGetsNoFramesUntilItIsShownAgain) {
   EXPECT_GE(record_.frameTimes[3] - record_.frameTimes[2], 250000000);
 }
 
-TEST_F(SaverHostTest, ASignalEndsTheRunAfterTheCurrentFrame) {
+TEST_F(X11HostTest, ASignalEndsTheRunAfterTheCurrentFrame) {
   for (int number : {SIGTERM, SIGINT, SIGHUP}) {
     record_ = Record{};
     record_.onFrame = [number](int frame) {
@@ -198,7 +198,7 @@ TEST_F(SaverHostTest, ASignalEndsTheRunAfterTheCurrentFrame) {
   }
 }
 
-TEST_F(SaverHostTest, AForeignWindowGetsAPreviewViewAndItsDestructionEndsTheRun) {
+TEST_F(X11HostTest, AForeignWindowGetsAPreviewViewAndItsDestructionEndsTheRun) {
   const Window foreign = moonwisp::test::createPlainWindow(other_, 64, 48);
   XMoveWindow(other_, foreign, 20, 10);
   XSync(other_, False);
@@ -221,7 +221,7 @@ TEST_F(SaverHostTest, AForeignWindowGetsAPreviewViewAndItsDestructionEndsTheRun)
   EXPECT_EQ(record_.events.back(), "destroy");
 }
 
-TEST_F(SaverHostTest, TheWindowManagersCloseEndsTheRun) {
+TEST_F(X11HostTest, TheWindowManagersCloseEndsTheRun) {
   record_.onFrame = [this](int frame) {
     if (frame != 2) return;
     XEvent event{};
@@ -241,7 +241,7 @@ TEST_F(SaverHostTest, TheWindowManagersCloseEndsTheRun) {
   EXPECT_EQ(record_.events.back(), "destroy");
 }
 
-TEST_F(SaverHostTest, FullScreenMakesOneBorderlessWindowPerMonitor) {
+TEST_F(X11HostTest, FullScreenMakesOneBorderlessWindowPerMonitor) {
   ASSERT_TRUE(server_.run({"xrandr", "--setmonitor", "*left", "320/85x480/127+0+0", "screen"}));
   ASSERT_TRUE(server_.run({"xrandr", "--setmonitor", "right", "320/85x480/127+320+0", "none"}));
   SaverHostOptions options;

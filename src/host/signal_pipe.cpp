@@ -1,4 +1,4 @@
-#include "platform/host/signal_pipe.h"
+#include "host/signal_pipe.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "platform/host/x11_monitors.h"
-#include "saver/SaverHostServices.h"
+#include "host/x11/x11_monitors.h"
+#include "host/SaverHostServices.h"
 
 namespace moonwisp {
 

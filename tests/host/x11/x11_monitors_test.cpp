@@ -3,8 +3,8 @@
 // what a server without monitors answers.
 #include <gtest/gtest.h>
 
-#include "platform/host/x11_host_services.h"
-#include "platform/host/x11_monitors.h"
+#include "host/x11/x11_host_services.h"
+#include "host/x11/x11_monitors.h"
 #include "x_test_support.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "platform/gl/gl_surface.h"
-#include "saver/ScreenSaverView.h"
+#include "host/ScreenSaverView.h"
 
 namespace moonwisp {
 

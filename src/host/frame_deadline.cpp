@@ -1,4 +1,4 @@
-#include "platform/host/frame_deadline.h"
+#include "host/frame_deadline.h"
 
 #include <ctime>
 

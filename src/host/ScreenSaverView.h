@@ -32,6 +32,9 @@ class ScreenSaverView {
   virtual void stopAnimation();
   virtual void animateOneFrame();
   virtual void drawRect(ViewRect rect);
+  // The host tells the view that its window is gone: from now on nothing
+  // may touch the drawable, so stopping and destruction draw nothing.
+  virtual void surfaceLost();
 
   virtual bool hasConfigureSheet() const;
   // The settings window, or null.

@@ -9,39 +9,27 @@
 #include <X11/Xlib.h>
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "host/fps_meter.h"
+#include "host/frame_deadline.h"
+#include "host/host_options.h"
+#include "host/signal_pipe.h"
+#include "host/x11/x11_host_services.h"
 #include "platform/gl/x11_window.h"
-#include "platform/host/frame_deadline.h"
-#include "platform/host/signal_pipe.h"
-#include "platform/host/x11_host_services.h"
 
 namespace moonwisp {
 
-class ScreenSaverView;
-
-// Makes the view for a window; the host calls it on the thread that runs it.
-using SaverViewFactory =
-    std::function<std::unique_ptr<ScreenSaverView>(ViewRect frame, bool isPreview, SaverHostServices& services)>;
-
-struct SaverHostOptions {
-  bool preview = false;       // the views are preview views
-  bool printFps = false;      // frames per second and CPU use on stderr, once a second
-  uint64_t maxFrames = 0;     // end after this many ticks; 0: run until asked to end
-  int64_t intervalUs = -1;    // timer period in microseconds; below 0: the view's own
-};
-
-class SaverHost {
+class X11Host {
  public:
-  // Without a factory the views are MoonwispViews.
-  SaverHost(Display* display, SaverHostOptions options, SaverViewFactory factory = {});
+  // The factory makes the view of each window.
+  X11Host(Display* display, SaverHostOptions options, SaverViewFactory factory);
   // Stops and destroys every view, then destroys the windows of our own.
-  ~SaverHost();
-  SaverHost(const SaverHost&) = delete;
-  SaverHost& operator=(const SaverHost&) = delete;
+  ~X11Host();
+  X11Host(const X11Host&) = delete;
+  X11Host& operator=(const X11Host&) = delete;
 
   // A window of our own, width x height at (x, y) of the root window, shown at
   // once; its view is made when the server has mapped it. fullScreen: no
@@ -89,8 +77,6 @@ class SaverHost {
   void destroyView(Slot& slot);
   Window makeDrawingChild(Window parent, const XWindowAttributes& attributes, Colormap* colormap);
   void destroyDrawingChild(Slot& slot);
-  int64_t periodOf(const ScreenSaverView& view) const;
-  void reportFps(int64_t now);
 
   Display* display_;
   SaverHostOptions options_;
@@ -101,10 +87,7 @@ class SaverHost {
   bool quit_ = false;
   uint64_t frames_ = 0;
   Cursor blankCursor_ = 0;
-  // --fps bookkeeping
-  int64_t fpsSince_ = 0;
-  uint64_t fpsFrames_ = 0;
-  int64_t fpsCpuUs_ = 0;
+  FpsMeter fps_;
 };
 
 // Makes a lost X connection end the process quietly with status 0.

@@ -1,4 +1,4 @@
-#include "platform/host/x11_host_services.h"
+#include "host/x11/x11_host_services.h"
 
 #include "platform/gl/glx_context.h"
 

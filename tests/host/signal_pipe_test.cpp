@@ -1,5 +1,5 @@
 // Signals become readable bytes, so a poll() loop wakes up and ends cleanly.
-#include "platform/host/signal_pipe.h"
+#include "host/signal_pipe.h"
 
 #include <gtest/gtest.h>
 #include <poll.h>

@@ -1,4 +1,4 @@
-#include "platform/host/x11_monitors.h"
+#include "host/x11/x11_monitors.h"
 
 #include <X11/extensions/Xrandr.h>
 

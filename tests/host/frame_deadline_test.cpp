@@ -1,6 +1,6 @@
 // The animation timer's deadlines: whole periods after the start, late ticks
 // skip what they missed, no drift however long it runs.
-#include "platform/host/frame_deadline.h"
+#include "host/frame_deadline.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,29 @@
+#pragma once
+// What every window-system back end of the host shares: how it makes a view
+// for a window, and the options of a run.
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "host/SaverHostServices.h"
+#include "host/ScreenSaverView.h"
+
+namespace moonwisp {
+
+// Makes the view for a window; the host calls it on the thread that runs it.
+// A factory that returns null refuses the window: it is not asked again.
+using SaverViewFactory =
+    std::function<std::unique_ptr<ScreenSaverView>(ViewRect frame, bool isPreview, SaverHostServices& services)>;
+
+struct SaverHostOptions {
+  bool preview = false;       // the views are preview views
+  bool printFps = false;      // frames per second and CPU use on stderr, once a second
+  uint64_t maxFrames = 0;     // end after this many ticks; 0: run until asked to end
+  int64_t intervalUs = -1;    // timer period in microseconds; below 0: the view's own
+};
+
+// The timer period of a view in nanoseconds: the options' interval when set,
+// else the view's own (1/60 s when it names no usable one).
+int64_t viewPeriodNs(const SaverHostOptions& options, const ScreenSaverView& view);
+
+}  // namespace moonwisp
