@@ -5,6 +5,7 @@
 #include <GL/gl.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -18,14 +19,25 @@
 namespace moonwisp {
 namespace {
 
-// GLib reads the config folder once per process: point it at a private one
-// before anything asks.
-const std::string g_configHome = [] {
-  char pattern[] = "/tmp/moonwisp-view-test-XXXXXX";
-  const char* dir = mkdtemp(pattern);
-  setenv("XDG_CONFIG_HOME", dir ? dir : "/tmp", 1);
-  return std::string(dir ? dir : "/tmp");
-}();
+// GLib reads the config folder once per process: the environment points it
+// at a private one before any test runs, and removes it after the last (not
+// in the children of death tests, which end without tearing it down).
+class PrivateConfigFolder : public testing::Environment {
+ public:
+  void SetUp() override {
+    char pattern[] = "/tmp/moonwisp-view-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    folder_ = pattern;
+    setenv("XDG_CONFIG_HOME", pattern, 1);
+  }
+  void TearDown() override {
+    if (!folder_.empty()) std::filesystem::remove_all(folder_);
+  }
+
+ private:
+  std::string folder_;
+};
+testing::Environment* const g_privateConfig = testing::AddGlobalTestEnvironment(new PrivateConfigFolder);
 
 // A stepping clock: every reading is 16667 us after the previous one.
 uint64_t g_now = 1'000'000;
