@@ -1,7 +1,12 @@
 // A long run with a fast timer: many frames through the whole host and view,
 // ending by itself. Under AddressSanitizer its leak check runs at the exit;
-// in every build the resident size must stay flat after the first second.
+// in every build the resident size must not keep growing: the second half of
+// the run may not rise above the first half's peak by more than allocator
+// slack, which settles early, while any per-frame loss grows with the frames.
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
 
 #include "../../host/x11/x_test_support.h"
 
@@ -27,9 +32,10 @@ TEST(MoonwispSoak, ManyFramesEndCleanlyWithoutLeaksOrGrowth) {
     ChildProcess tool({MOONWISP_PREFS_PATH, "write", key, value}, {"XDG_CONFIG_HOME=" + configHome});
     ASSERT_TRUE(exitedWith(tool.waitFor(10000), 0)) << tool.output();
   }
-  // A small quarantine and no fill of fresh blocks: the GL driver allocates
-  // and frees large blocks at every draw, and those would dominate.
-  std::string asanOptions = "detect_leaks=1:quarantine_size_mb=16:max_malloc_fill_size=0";
+  // No quarantine and no fill of fresh blocks: the GL driver allocates and
+  // frees large blocks at every draw, and a quarantine filling up would look
+  // like growth. The leak check at the exit is what finds lost blocks.
+  std::string asanOptions = "detect_leaks=1:quarantine_size_mb=0:max_malloc_fill_size=0";
   if (const char* inherited = std::getenv("ASAN_OPTIONS")) asanOptions = std::string(inherited) + ":" + asanOptions;
   std::vector<std::string> env{"XDG_CONFIG_HOME=" + configHome, "ASAN_OPTIONS=" + asanOptions,
                                // The GL driver renders on our thread: no thread hand-offs per frame.
@@ -41,28 +47,25 @@ TEST(MoonwispSoak, ManyFramesEndCleanlyWithoutLeaksOrGrowth) {
                         "--interval-us", "0"},
                        env);
   ASSERT_TRUE(program.started());
-  moonwisp::test::sleepMs(1000);
-  long afterFirstSecond = 0;
-  long largest = 0;
-  // The first reading that shows the program drawing sets the baseline.
+  // Resident sizes while the program draws, read until it ends by itself.
+  std::vector<long> samples;
   while (program.running()) {
     const long resident = program.residentKb();
-    if (resident > 0) {
-      if (afterFirstSecond == 0) afterFirstSecond = resident;
-      largest = std::max(largest, resident);
-    }
-    moonwisp::test::sleepMs(100);
+    if (resident > 0) samples.push_back(resident);
+    moonwisp::test::sleepMs(50);
   }
   const auto status = program.waitFor(0);
   const std::string output = program.output();
   EXPECT_TRUE(exitedWith(status, 0)) << describe(status) << "\n" << output.substr(0, 8000);
   EXPECT_EQ(output.find("LeakSanitizer"), std::string::npos) << output.substr(0, 8000);
-  std::printf("%d frames; resident %ld kB after 1 s, %ld kB at most later\n", kFrames, afterFirstSecond, largest);
-  ASSERT_GT(afterFirstSecond, 0) << "the program ended within its first second";
-  // Allocator slack, not a leak: a per-frame loss of a few bytes over this
-  // many frames would be far above it.
-  EXPECT_LE(largest - afterFirstSecond, 3072) << "resident " << afterFirstSecond << " kB after 1 s, "
-                                              << largest << " kB at most later";
+  ASSERT_GE(samples.size(), 8u) << "the program ended too soon to be watched";
+  const auto middle = samples.begin() + static_cast<long>(samples.size() / 2);
+  const long firstHalf = *std::max_element(samples.begin(), middle);
+  const long secondHalf = *std::max_element(middle, samples.end());
+  std::printf("%d frames; resident at most %ld kB in the first half, %ld kB in the second\n", kFrames, firstHalf,
+              secondHalf);
+  // A loss of 80 bytes a frame would add 4 MB over the second half alone.
+  EXPECT_LE(secondHalf - firstHalf, 4096) << "the resident size kept growing";
   ChildProcess({"/bin/rm", "-rf", configHome}).waitFor(5000);
 }
 
