@@ -7,9 +7,15 @@ cd "$(dirname "$0")/.."
 ROOT=$PWD
 JOBS=${JOBS:-$(nproc)}
 FUZZ_SECONDS=${FUZZ_SECONDS:-60}
+# Each stage says how long it took.
+STAGE_START=$SECONDS
+stage() { echo "== $1 (previous stage: $((SECONDS - STAGE_START)) s, total: $SECONDS s)"; STAGE_START=$SECONDS; }
+
+stage "optimised build"
 
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/release -j"$JOBS"
+stage "AddressSanitizer + UndefinedBehaviorSanitizer build"
 cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Release -DMOONWISP_SANITIZE=ON >/dev/null
 cmake --build build/asan -j"$JOBS"
 
@@ -18,11 +24,16 @@ cmake --build build/asan -j"$JOBS"
 XVFB_PID=
 cleanup() { if [ -n "$XVFB_PID" ]; then kill "$XVFB_PID" 2>/dev/null || true; wait "$XVFB_PID" 2>/dev/null || true; fi; }
 trap cleanup EXIT
-DISPLAY_NUM=${MOONWISP_TEST_DISPLAY:-97}
-rm -f /tmp/.X${DISPLAY_NUM}-lock /tmp/.X11-unix/X${DISPLAY_NUM}
-Xvfb :"$DISPLAY_NUM" -noreset -screen 0 1920x1200x24 +extension GLX +extension RANDR -nolisten tcp >/tmp/moonwisp-xvfb.log 2>&1 &
+# Xvfb picks a free display itself and writes its number once it is ready.
+mkdir -p build
+exec {displayfd}>build/xvfb.display
+Xvfb -displayfd "$displayfd" -noreset -screen 0 1920x1200x24 +extension GLX +extension RANDR -nolisten tcp \
+  >build/xvfb.log 2>&1 &
 XVFB_PID=$!
-for _ in $(seq 1 100); do [ -e /tmp/.X11-unix/X${DISPLAY_NUM} ] && break; sleep 0.1; done
+exec {displayfd}>&-
+for _ in $(seq 1 300); do [ -s build/xvfb.display ] && break; kill -0 "$XVFB_PID" 2>/dev/null || break; sleep 0.1; done
+DISPLAY_NUM=$(head -n1 build/xvfb.display 2>/dev/null || true)
+if [ -z "$DISPLAY_NUM" ]; then echo "Xvfb did not start:"; cat build/xvfb.log; exit 1; fi
 export DISPLAY=:$DISPLAY_NUM
 export LIBGL_ALWAYS_SOFTWARE=1
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1
@@ -33,13 +44,14 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # A test that fails is run again, up to three times in all: a few tests drive
 # real X servers and processes, whose timing a loaded machine can upset. A
 # test that fails three times fails the run.
-echo "== tests, optimised build"
+stage "tests, optimised build"
 ctest --test-dir build/release --output-on-failure -j"$JOBS" --timeout 600 --repeat until-pass:3
-echo "== tests, AddressSanitizer + UndefinedBehaviorSanitizer build"
+stage "tests, AddressSanitizer + UndefinedBehaviorSanitizer build"
 ctest --test-dir build/asan --output-on-failure -j"$JOBS" --timeout 900 --repeat until-pass:3
 
 # Fuzz targets are built by clang with libFuzzer, in a build of their own.
 if grep -rlq LLVMFuzzerTestOneInput tests; then
+  stage "fuzz build"
   CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=Release -DMOONWISP_FUZZ=ON >/dev/null
   cmake --build build/fuzz -j"$JOBS" --target moonwisp_fuzzers
   for fuzzer in build/fuzz/fuzzers/fuzz_*; do
@@ -47,10 +59,10 @@ if grep -rlq LLVMFuzzerTestOneInput tests; then
     name=$(basename "$fuzzer")
     corpus=build/fuzz/corpus/$name; mkdir -p "$corpus"
     seeds=tests/fuzz_seeds/$name; [ -d "$seeds" ] || seeds=
-    echo "== fuzzing $name for ${FUZZ_SECONDS}s"
+    stage "fuzzing $name for ${FUZZ_SECONDS}s"
     "$fuzzer" -max_total_time="$FUZZ_SECONDS" -timeout=10 -rss_limit_mb=2048 "$corpus" $seeds >"build/fuzz/$name.log" 2>&1 \
       || { tail -60 "build/fuzz/$name.log"; exit 1; }
     tail -1 "build/fuzz/$name.log"
   done
 fi
-echo "== all tests passed"
+stage "all tests passed"
