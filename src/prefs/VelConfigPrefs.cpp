@@ -31,9 +31,16 @@ VelConfigPrefs::VelConfigPrefs(const moonwisp::Bundle& bundle)
       strings_(std::make_unique<StringTable>(bundle.pathForResource("configStrings", "ini"))),
       feedSource_(moonwisp::update::defaultFeedSource()) {}
 
-VelConfigPrefs::~VelConfigPrefs() = default;
+// What the worker thread found: the parsed feed, or why there is none.
+struct VelConfigPrefs::FeedAnswer {
+  moonwisp::update::FeedParseResult feed;
+  std::string failure;
+};
+
+VelConfigPrefs::~VelConfigPrefs() { cancelUpdateCheck(); }
 
 void VelConfigPrefs::loadNib() {
+  cancelUpdateCheck();
   cancelButton_ = okayButton_ = defaultButton_ = softwareUpToDateCheckNowButton_ = nullptr;
   colorTypeSelect_ = nullptr;
   quantitySlider_ = nullptr;
@@ -74,7 +81,13 @@ void VelConfigPrefs::loadNib() {
   softwareUpToDateTextField_ = nib_->textField("softwareUpToDateTextField");
   softwareUpToDateCheckBox_ = nib_->checkBox("softwareUpToDateCheckBox");
   softwareUpToDateCheckNowButton_ = nib_->button("softwareUpToDateCheckNowButton");
-  if (quantitySlider_ && quantitySlider_->window()) quantitySlider_->window()->setReleasedWhenClosed(false);
+  if (quantitySlider_ && quantitySlider_->window()) {
+    moonwisp::ui::Window* sheet = quantitySlider_->window();
+    sheet->setReleasedWhenClosed(false);
+    // However the sheet ends (OK, Cancel, the window's close button), a check
+    // that is still running ends with it.
+    sheet->setHiddenHandler([this] { cancelUpdateCheck(); });
+  }
 }
 
 moonwisp::ui::Window* VelConfigPrefs::returnWindow() {
@@ -92,17 +105,20 @@ moonwisp::ui::Window* VelConfigPrefs::returnWindow() {
   if (mainScreenOnlyCheckbox_) mainScreenOnlyCheckbox_->setState(prefs.mainscreenonly ? 1 : 0);
   setupUpdateBox(prefs.checkForUpdates);
 
-  if (prefs.checkForUpdates) {
-    if (!prefs.lastUpdateCheck) {
-      checkUpdates(false);
-      handler.setVelLastUpdateCheckPrefs(now());
-    } else {
-      const VelDate checkTime = now();
-      const double sinceLastCheck = std::chrono::duration<double>(checkTime - *prefs.lastUpdateCheck).count();
-      if (sinceLastCheck > kUpdateCheckInterval) {
-        checkUpdates(false);
-        handler.setVelLastUpdateCheckPrefs(checkTime);
-      }
+  // The check runs while the sheet is shown; the time is recorded when it
+  // has ended, and not at all when the sheet ended it first.
+  if (prefs.checkForUpdates && !isCheckingForUpdates()) {
+    const VelDate checkTime = now();
+    const bool due = !prefs.lastUpdateCheck ||
+                     std::chrono::duration<double>(checkTime - *prefs.lastUpdateCheck).count() > kUpdateCheckInterval;
+    if (due) {
+      const std::string path = preferencesPath_;
+      // Never recorded: the time after the check, as it is taken then.
+      const bool takeTimeAfter = !prefs.lastUpdateCheck;
+      checkUpdates(false, [this, path, checkTime, takeTimeAfter] {
+        const VelPreferenceHandler store = path.empty() ? VelPreferenceHandler() : VelPreferenceHandler(path);
+        store.setVelLastUpdateCheckPrefs(takeTimeAfter ? now() : checkTime);
+      });
     }
   }
   return quantitySlider_->window();
@@ -139,30 +155,60 @@ void VelConfigPrefs::checkUpdatesButtonClicked() {
   checkUpdates(true);
 }
 
-void VelConfigPrefs::checkUpdates(bool interactive) {
+void VelConfigPrefs::checkUpdates(bool interactive, std::function<void()> finished) {
   using namespace moonwisp::update;
-  FeedParseResult feed;
-  FeedFetchResult fetched = fetchFeed(feedSource_);
-  if (fetched.ok) {
-    feed = parseFeed(fetched.body, false);
-    if (feed.status == FeedParseStatus::malformed) {
-      // Ask again and let the parser repair what it can. A feed that could
-      // not be fetched at all is not asked for twice: the sheet waits for it.
-      fetched = fetchFeed(feedSource_);
-      if (fetched.ok) feed = parseFeed(fetched.body, true);
+  auto answer = std::make_shared<FeedAnswer>();
+  auto cancel = std::make_shared<FeedFetchCancel>();
+  // The worker reads only its own copies and the shared answer.
+  auto work = [answer, cancel, source = feedSource_] {
+    FeedParseResult& feed = answer->feed;
+    FeedFetchResult fetched = fetchFeed(source, cancel.get());
+    if (fetched.ok) {
+      feed = parseFeed(fetched.body, false);
+      if (feed.status == FeedParseStatus::malformed) {
+        // Ask again and let the parser repair what it can. A feed that could
+        // not be fetched at all is not asked for twice.
+        fetched = fetchFeed(source, cancel.get());
+        if (fetched.ok) feed = parseFeed(fetched.body, true);
+      }
     }
-  }
-  std::string failure;
-  if (!fetched.ok) {
-    failure = fetched.error;
-  } else if (feed.status == FeedParseStatus::malformed) {
-    failure = "the update feed is not readable XML";
-  } else if (feed.status == FeedParseStatus::notAFeed) {
-    failure = "the server did not send an update feed";
-  } else if (feed.status == FeedParseStatus::refused) {
-    failure = "the update feed declares a document type, which is not accepted";
-  }
+    if (!fetched.ok) {
+      answer->failure = fetched.error;
+    } else if (feed.status == FeedParseStatus::malformed) {
+      answer->failure = "the update feed is not readable XML";
+    } else if (feed.status == FeedParseStatus::notAFeed) {
+      answer->failure = "the server did not send an update feed";
+    } else if (feed.status == FeedParseStatus::refused) {
+      answer->failure = "the update feed declares a document type, which is not accepted";
+    }
+  };
+  auto done = [this, answer, interactive, finished = std::move(finished)] {
+    showUpdateCheckRunning(false);
+    offerUpdate(*answer, interactive);
+    if (finished) finished();
+  };
+  updateCheck_.start(std::move(work), std::move(done), [cancel] { cancel->cancel(); });
+  showUpdateCheckRunning(true);
+}
 
+void VelConfigPrefs::cancelUpdateCheck() {
+  if (!updateCheck_.running()) return;
+  updateCheck_.cancel();
+  showUpdateCheckRunning(false);
+}
+
+void VelConfigPrefs::showUpdateCheckRunning(bool running) {
+  if (softwareUpToDateCheckNowButton_) softwareUpToDateCheckNowButton_->setEnabled(!running);
+  if (!softwareUpToDateTextField_) return;
+  softwareUpToDateTextField_->setStringValue(
+      running ? localized("kUpdateCheckRunningText", "Checking for updates…")
+              : StringTable::format(localized("kVersionString", "Version: %@"), installedVersion()));
+}
+
+void VelConfigPrefs::offerUpdate(const FeedAnswer& answer, bool interactive) {
+  using namespace moonwisp::update;
+  const FeedParseResult& feed = answer.feed;
+  const std::string& failure = answer.failure;
   if (failure.empty()) {
     const int best = chooseNewestFeedEntry(feed.entries);
     if (best >= 0) {
@@ -175,10 +221,10 @@ void VelConfigPrefs::checkUpdates(bool interactive) {
         offer.buttons.push_back(localized("kUpdateAvailableDownloadButton", "Download"));
         if (entry.detailsURL) offer.buttons.push_back(localized("kUpdateAvailableDetailsButton", "Details"));
         offer.buttons.push_back(localized("kUpdateAvailableCancelButton", "Cancel"));
-        const int answer = runAlert(offer);
-        if (answer == moonwisp::ui::kAlertFirstButtonReturn) {
+        const int choice = runAlert(offer);
+        if (choice == moonwisp::ui::kAlertFirstButtonReturn) {
           openAddress(*entry.downloadURL);
-        } else if (answer == moonwisp::ui::kAlertSecondButtonReturn && entry.detailsURL) {
+        } else if (choice == moonwisp::ui::kAlertSecondButtonReturn && entry.detailsURL) {
           openAddress(*entry.detailsURL);
         }
         return;
@@ -187,14 +233,14 @@ void VelConfigPrefs::checkUpdates(bool interactive) {
   }
 
   if (!interactive) return;
-  Alert answer;
-  answer.messageText =
+  Alert reply;
+  reply.messageText =
       failure.empty()
           ? localized("kUpdateNotAvailableMessageText", "This copy of Moonwisp is up-to-date.")
           : StringTable::format(localized("kUpdateCheckFailedMessageText", "Moonwisp could not check for updates: %@"),
                                 failure);
-  answer.buttons.push_back(localized("kUpdateNotAvailableOkayButton", "OK"));
-  runAlert(answer);
+  reply.buttons.push_back(localized("kUpdateNotAvailableOkayButton", "OK"));
+  runAlert(reply);
 }
 
 int32_t VelConfigPrefs::versionStringCompare(const std::string& a, const std::string& b) {

@@ -9,6 +9,7 @@
 
 #include "platform/core/bundle.h"
 #include "platform/ui/alert.h"
+#include "platform/ui/background_task.h"
 #include "platform/ui/controls.h"
 #include "platform/update/feed_fetch.h"
 #include "prefs/VelPreferenceHandler.h"
@@ -46,9 +47,18 @@ class VelConfigPrefs {
   void defaultButtonClicked();
   void checkUpdatesButtonClicked();
 
-  // Fetches the feed and offers a newer version. Interactive: also says that
-  // none was found, or why the feed could not be read.
-  void checkUpdates(bool interactive);
+  // Starts fetching the feed on a worker thread and returns; the main loop
+  // then offers a newer version when the answer comes. Interactive: also says
+  // that none was found, or why the feed could not be read. Meanwhile the
+  // check-now button is disabled and the sheet says that a check is running.
+  // finished (optional) runs after the answer was handled, not when the
+  // check is cancelled.
+  void checkUpdates(bool interactive, std::function<void()> finished = nullptr);
+  bool isCheckingForUpdates() const { return updateCheck_.running(); }
+  // Ends a running check: no alert follows, nothing is stored, its thread is
+  // gone when this returns. Ending the sheet and destroying the controller
+  // do this too.
+  void cancelUpdateCheck();
   // -1, 0 or 1 as a is older than, equal to or newer than b.
   static int32_t versionStringCompare(const std::string& a, const std::string& b);
   // Sets the automatic-check box and shows the installed version.
@@ -84,6 +94,9 @@ class VelConfigPrefs {
   int runAlert(const moonwisp::ui::Alert& alert);
   void openAddress(const std::string& address);
   void endSheet(moonwisp::ui::Control* control);
+  struct FeedAnswer;
+  void offerUpdate(const FeedAnswer& answer, bool interactive);
+  void showUpdateCheckRunning(bool running);
 
   const moonwisp::Bundle& bundle_;
   std::unique_ptr<moonwisp::ui::StringTable> strings_;
@@ -93,6 +106,8 @@ class VelConfigPrefs {
   AlertRunner alertRunner_;
   AddressOpener addressOpener_;
   moonwisp::update::FeedSource feedSource_;
+  // Declared after everything the running check reads, so that it ends first.
+  moonwisp::ui::BackgroundTask updateCheck_;
 
   moonwisp::ui::Button* cancelButton_ = nullptr;
   moonwisp::ui::Button* okayButton_ = nullptr;

@@ -75,6 +75,12 @@ Control::~Control() {
 
 void Control::onDestroy(void*, void* self) { static_cast<Control*>(self)->widget_ = nullptr; }
 
+void Control::setEnabled(bool enabled) {
+  if (widget_) gtk_widget_set_sensitive(GTK_WIDGET(widget_), enabled);
+}
+
+bool Control::isEnabled() const { return widget_ && gtk_widget_get_sensitive(GTK_WIDGET(widget_)); }
+
 void Button::performClick() {
   if (widget_) gtk_button_clicked(GTK_BUTTON(widget_));
 }

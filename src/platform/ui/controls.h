@@ -47,6 +47,9 @@ class Control {
   // The window that holds the control, or null when there is none.
   Window* window() const { return widget_ && window_ && window_->isAlive() ? window_ : nullptr; }
   void* nativeHandle() const { return widget_; }
+  // A disabled control is greyed out and takes no input.
+  void setEnabled(bool enabled);
+  bool isEnabled() const;
 
  protected:
   void* widget_;

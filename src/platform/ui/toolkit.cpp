@@ -13,4 +13,6 @@ void processPendingEvents() {
   while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
 }
 
+void waitForMainLoopEvent() { g_main_context_iteration(nullptr, TRUE); }
+
 }  // namespace moonwisp::ui

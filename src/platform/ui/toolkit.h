@@ -9,4 +9,8 @@ bool initializeToolkit();
 // Handles every event that is already pending, without waiting for more.
 void processPendingEvents();
 
+// Runs one iteration of the default main context, waiting for a source to be
+// ready (a result handed back from a worker thread wakes it). Needs no display.
+void waitForMainLoopEvent();
+
 }  // namespace moonwisp::ui

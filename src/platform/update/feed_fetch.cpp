@@ -70,11 +70,32 @@ std::string reasonFor(CURLcode code, long status, const Transfer& transfer) {
 
 }  // namespace
 
+// Lets cancel() wake the transfer's wait from another thread.
+struct FetchRegistration {
+  FetchRegistration(FeedFetchCancel* cancel, CURLM* multi) : cancel_(cancel) {
+    if (!cancel_) return;
+    std::lock_guard<std::mutex> lock(cancel_->mutex_);
+    cancel_->wakeup_ = multi;
+  }
+  ~FetchRegistration() {
+    if (!cancel_) return;
+    std::lock_guard<std::mutex> lock(cancel_->mutex_);
+    cancel_->wakeup_ = nullptr;
+  }
+  FeedFetchCancel* cancel_;
+};
+
+void FeedFetchCancel::cancel() {
+  cancelled_.store(true);
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (wakeup_) curl_multi_wakeup(static_cast<CURLM*>(wakeup_));
+}
+
 FeedSource defaultFeedSource() {
   return FeedSource{std::string("https://") + kFeedHost + kFeedPath, false};
 }
 
-FeedFetchResult fetchFeed(const FeedSource& source) {
+FeedFetchResult fetchFeed(const FeedSource& source, FeedFetchCancel* cancel) {
   static std::once_flag curlReady;
   std::call_once(curlReady, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 
@@ -104,7 +125,41 @@ FeedFetchResult fetchFeed(const FeedSource& source) {
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, appendBody);
   curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
 
-  const CURLcode code = curl_easy_perform(h);
+  // The multi interface waits in a poll that cancel() can wake; the easy
+  // interface's wait could only end with the server or a time-out.
+  std::unique_ptr<CURLM, decltype(&curl_multi_cleanup)> multi(curl_multi_init(), curl_multi_cleanup);
+  if (!multi || curl_multi_add_handle(multi.get(), h) != CURLM_OK) {
+    result.error = "the network library could not be started";
+    return result;
+  }
+  CURLcode code = CURLE_OK;
+  {
+    FetchRegistration registration(cancel, multi.get());
+    int running = 1;
+    while (running) {
+      if (cancel && cancel->cancelled()) {
+        code = CURLE_ABORTED_BY_CALLBACK;
+        break;
+      }
+      if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
+        code = CURLE_OUT_OF_MEMORY;
+        break;
+      }
+      if (running && curl_multi_poll(multi.get(), nullptr, 0, 1000, nullptr) != CURLM_OK) {
+        code = CURLE_OUT_OF_MEMORY;
+        break;
+      }
+    }
+    int left = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi.get(), &left)) {
+      if (message->msg == CURLMSG_DONE && message->easy_handle == h) code = message->data.result;
+    }
+  }
+  curl_multi_remove_handle(multi.get(), h);
+  if (code == CURLE_ABORTED_BY_CALLBACK) {
+    result.error = "the update check was cancelled";
+    return result;
+  }
   long status = 0;
   curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
   if (code != CURLE_OK) {

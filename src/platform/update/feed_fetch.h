@@ -1,6 +1,8 @@
 #pragma once
 // Fetches the update feed: one GET of one address, nothing else sent.
+#include <atomic>
 #include <cstddef>
+#include <mutex>
 #include <string>
 
 namespace moonwisp::update {
@@ -28,7 +30,23 @@ struct FeedFetchResult {
   std::string error;  // a short reason for the user when not ok
 };
 
-// Blocks until the body has arrived or a limit ends the transfer.
-FeedFetchResult fetchFeed(const FeedSource& source);
+// Ends a fetch running on another thread: cancel() may be called from any
+// thread, and the fetch returns within moments instead of waiting for the
+// server or a time-out.
+class FeedFetchCancel {
+ public:
+  void cancel();
+  bool cancelled() const { return cancelled_.load(); }
+
+ private:
+  friend struct FetchRegistration;
+  std::atomic<bool> cancelled_{false};
+  std::mutex mutex_;
+  void* wakeup_ = nullptr;  // the running transfer's CURLM, while there is one
+};
+
+// Blocks until the body has arrived, a limit ends the transfer, or cancel
+// (when given) is cancelled; a cancelled fetch is not ok.
+FeedFetchResult fetchFeed(const FeedSource& source, FeedFetchCancel* cancel = nullptr);
 
 }  // namespace moonwisp::update

@@ -18,6 +18,15 @@ export XDG_CONFIG_HOME=$scratch
 unset DBUS_SESSION_BUS_ADDRESS
 export NO_AT_BRIDGE=1
 export GDK_CORE_DEVICE_EVENTS=1
+# Any GLib or GTK critical ends the program, and so fails the test.
+export G_DEBUG=fatal-criticals
+
+# Without a display the program says so in one line of its own and fails.
+status=0
+env -u DISPLAY -u WAYLAND_DISPLAY "$config" >"$scratch/nodisplay" 2>&1 || status=$?
+[ "$status" -eq 1 ] || { echo "without a display moonwisp-config exited with $status"; exit 1; }
+[ "$(wc -l <"$scratch/nodisplay")" -eq 1 ] && grep -q '^moonwisp-config: cannot open display ' "$scratch/nodisplay" ||
+  { echo "without a display moonwisp-config said:"; cat "$scratch/nodisplay"; exit 1; }
 # In a sanitizer build: GTK's font caches live as long as the process, and
 # only the slow unwinder would see the libraries that the suppressions name;
 # that unwinder deadlocks the GL driver's compiler of the in-process preview,
@@ -84,6 +93,9 @@ status=0
 wait "$pid" || status=$?
 pid=
 [ "$status" -eq 0 ] || { echo "moonwisp-config exited with $status:"; cat "$scratch/out"; exit 1; }
+# Closing the panel leaves nothing on the program's output: no warning, no
+# critical about a widget that was already gone.
+[ ! -s "$scratch/out" ] || { echo "moonwisp-config printed:"; cat "$scratch/out"; exit 1; }
 
 read_back=$("$prefs" read)
 echo "$read_back"

@@ -5,10 +5,12 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "loopback_http_server.h"
 #include "platform/core/bundle.h"
+#include "platform/ui/toolkit.h"
 #include "prefs/VelConfigPrefs.h"
 #include "sheet_test_bundle.h"
 
@@ -53,6 +55,11 @@ class UpdateCheck : public ::testing::Test {
     });
     prefs_->setAddressOpener([this](const std::string& address) { opened_.push_back(address); });
   }
+  // Runs a check to its end on this thread's main loop.
+  void check(bool interactive) {
+    prefs_->checkUpdates(interactive);
+    while (prefs_->isCheckingForUpdates()) moonwisp::ui::waitForMainLoopEvent();
+  }
   void serve(const std::string& body, const std::string& path = kFeedPath) {
     server_.route(path, {200, body, {}, true, false});
   }
@@ -89,7 +96,7 @@ TEST_F(UpdateCheck, OffersTheNewestVersionAndOpensTheChosenAddress) {
     alerts_.clear();
     opened_.clear();
     answer_ = a.answer;
-    prefs_->checkUpdates(false);  // an offer is made in silent mode too
+    check(false);  // an offer is made in silent mode too
     ASSERT_EQ(alerts_.size(), 1u);
     EXPECT_EQ(alerts_[0].messageText, "A new version (1.0.1) of Moonwisp is now available for download.");
     EXPECT_EQ(alerts_[0].buttons, (std::vector<std::string>{"Download", "Details", "Cancel"}));
@@ -103,7 +110,7 @@ TEST_F(UpdateCheck, WithoutDetailsTheSecondButtonCancels) {
   serve(feed({entry("2.0", "https://e.org/2.0")}));
   install("1.0");
   answer_ = moonwisp::ui::kAlertSecondButtonReturn;
-  prefs_->checkUpdates(true);
+  check(true);
   ASSERT_EQ(alerts_.size(), 1u);
   EXPECT_EQ(alerts_[0].buttons, (std::vector<std::string>{"Download", "Cancel"}));
   EXPECT_TRUE(opened_.empty());
@@ -118,14 +125,14 @@ TEST_F(UpdateCheck, EqualAndOlderVersionsAreNotOffered) {
     serve(feed({entry(c.feedVersion, "https://e.org/x")}));
     install(c.installed);
     alerts_.clear();
-    prefs_->checkUpdates(false);
+    check(false);
     EXPECT_TRUE(alerts_.empty()) << c.installed << " / " << c.feedVersion;
-    prefs_->checkUpdates(true);
+    check(true);
     expectUpToDateAlert();
   }
   serve(feed({entry("1.2.3", "https://e.org/final")}));
   install("1.2.3b");
-  prefs_->checkUpdates(false);
+  check(false);
   ASSERT_EQ(alerts_.size(), 1u);
   EXPECT_NE(alerts_[0].messageText.find("(1.2.3)"), std::string::npos);
 }
@@ -135,7 +142,7 @@ TEST_F(UpdateCheck, TheBestOfSeveralEntriesAndTheFirstOfEqualOnesWins) {
               entry("1.10.0", "https://e.org/second", "https://e.org/second-notes"),
               entry(std::string(300, '9'), "https://e.org/not-a-version")}));
   install("1.0");
-  prefs_->checkUpdates(false);
+  check(false);
   ASSERT_EQ(alerts_.size(), 1u);
   EXPECT_EQ(alerts_[0].messageText, "A new version (1.10) of Moonwisp is now available for download.");
   EXPECT_EQ(alerts_[0].buttons.size(), 2u);
@@ -145,9 +152,9 @@ TEST_F(UpdateCheck, TheBestOfSeveralEntriesAndTheFirstOfEqualOnesWins) {
 TEST_F(UpdateCheck, ANewestEntryWithoutADownloadAddressOffersNothing) {
   serve(feed({entry("1.5", "https://e.org/1.5"), entry("2.0", "", "https://e.org/notes")}));
   install("1.0");
-  prefs_->checkUpdates(false);
+  check(false);
   EXPECT_TRUE(alerts_.empty());
-  prefs_->checkUpdates(true);
+  check(true);
   expectUpToDateAlert();
 }
 
@@ -156,13 +163,13 @@ TEST_F(UpdateCheck, OnlyWebAddressesAreOfferedOrOpened) {
   serve(feed({entry("2.0", "file:///etc/passwd")}), "/file.xml");
   for (const char* path : {"/js.xml", "/file.xml"}) {
     install("1.0", path);
-    prefs_->checkUpdates(true);
+    check(true);
     expectUpToDateAlert();
   }
   serve(feed({entry("2.0", "https://e.org/get", "javascript:alert(1)")}));
   install("1.0");
   answer_ = moonwisp::ui::kAlertSecondButtonReturn;
-  prefs_->checkUpdates(false);
+  check(false);
   ASSERT_EQ(alerts_.size(), 1u);
   EXPECT_EQ(alerts_[0].buttons, (std::vector<std::string>{"Download", "Cancel"}));
   EXPECT_TRUE(opened_.empty());
@@ -171,7 +178,7 @@ TEST_F(UpdateCheck, OnlyWebAddressesAreOfferedOrOpened) {
 TEST_F(UpdateCheck, MalformedButRepairableMarkupIsReadOnTheSecondFetch) {
   serve("<updates><update version=\"3.0\" downloadURL=\"https://e.org/3\"><oops></updates>");
   install("1.0");
-  prefs_->checkUpdates(false);
+  check(false);
   EXPECT_EQ(server_.requestCount(kFeedPath), 2);
   ASSERT_EQ(alerts_.size(), 1u);
   EXPECT_NE(alerts_[0].messageText.find("(3.0)"), std::string::npos);
@@ -202,9 +209,9 @@ TEST_F(UpdateCheck, FailuresAreSilentInSilentModeAndExplainedWhenAsked) {
     SCOPED_TRACE(f.path);
     const int before = server_.requestCount(f.path);
     install("1.0", f.path);
-    prefs_->checkUpdates(false);
+    check(false);
     EXPECT_TRUE(alerts_.empty());
-    prefs_->checkUpdates(true);
+    check(true);
     expectFailureAlert(f.reason);
     EXPECT_EQ(server_.requestCount(f.path) - before, 2 * f.requests);
     alerts_.clear();
@@ -216,9 +223,9 @@ TEST_F(UpdateCheck, ARefusedConnectionIsAFailure) {
   install("1.0");
   const int port = moonwisp::test::unusedLoopbackPort();
   prefs_->setFeedSource({"http://127.0.0.1:" + std::to_string(port) + kFeedPath, true});
-  prefs_->checkUpdates(false);
+  check(false);
   EXPECT_TRUE(alerts_.empty());
-  prefs_->checkUpdates(true);
+  check(true);
   expectFailureAlert("the update server could not be reached");
 }
 
@@ -228,11 +235,45 @@ TEST_F(UpdateCheck, AServerThatNeverAnswersIsAskedOnceAndGivenUp) {
   server_.route(kFeedPath, silent);
   install("1.0");
   const auto start = std::chrono::steady_clock::now();
-  prefs_->checkUpdates(true);
+  check(true);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_LT(seconds, 20.0);
   EXPECT_EQ(server_.requestCount(kFeedPath), 1);
   expectFailureAlert("the update server did not answer in time");
+}
+
+// The fetch runs on a worker thread: the caller's loop goes on at once, and a
+// cancelled check ends its thread promptly, long before the transfer's limits,
+// with no alert and no completion afterwards.
+TEST_F(UpdateCheck, ACheckRunsInTheBackgroundAndCancellingEndsItAtOnce) {
+  LoopbackHttpServer::Response silent;
+  silent.neverAnswer = true;
+  server_.route(kFeedPath, silent);
+  for (const bool destroy : {false, true}) {
+    install("1.0");
+    bool finished = false;
+    prefs_->checkUpdates(true, [&finished] { finished = true; });
+    EXPECT_TRUE(prefs_->isCheckingForUpdates());
+    // Wait until the request is on the wire, so that the cancel must wake it.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (server_.requestCount(kFeedPath) < (destroy ? 2 : 1) && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    const auto start = std::chrono::steady_clock::now();
+    if (destroy) {
+      prefs_.reset();  // the controller goes with the check still running
+    } else {
+      prefs_->cancelUpdateCheck();
+      EXPECT_FALSE(prefs_->isCheckingForUpdates());
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(seconds, 5.0) << "the cancel waited for the transfer's own limits";
+    // Whatever the main loop still holds hands nothing back.
+    while (g_main_context_iteration(nullptr, FALSE)) {
+    }
+    EXPECT_FALSE(finished);
+    EXPECT_TRUE(alerts_.empty());
+  }
 }
 
 TEST_F(UpdateCheck, TextsFollowTheUsersLanguage) {
@@ -241,7 +282,7 @@ TEST_F(UpdateCheck, TextsFollowTheUsersLanguage) {
   const std::string previous = saved ? saved : "";
   g_setenv("LANGUAGE", "de", TRUE);
   install("1.0");
-  prefs_->checkUpdates(true);
+  check(true);
   if (saved) {
     g_setenv("LANGUAGE", previous.c_str(), TRUE);
   } else {
@@ -264,6 +305,7 @@ TEST_F(UpdateCheck, TextsComeFromTheStringTableOrTheirDefaults) {
     return 1002;
   });
   bare.checkUpdates(true);
+  while (bare.isCheckingForUpdates()) moonwisp::ui::waitForMainLoopEvent();
   ASSERT_EQ(alerts_.size(), 1u);
   EXPECT_EQ(alerts_[0].messageText, "A new version (2.0) of Moonwisp is now available for download.");
   EXPECT_EQ(alerts_[0].buttons, (std::vector<std::string>{"Download", "Details", "Cancel"}));

@@ -7,6 +7,7 @@
 #include <gtk/gtk.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -61,8 +62,13 @@ class ConfigSheet : public ::testing::Test {
   moonwisp::ui::Window* open() {
     moonwisp::ui::Window* sheet = prefs_->returnWindow();
     if (sheet) sheet->show();
+    finishCheck();
     moonwisp::ui::processPendingEvents();
     return sheet;
+  }
+  // Lets a running update check come to its end.
+  void finishCheck() {
+    while (prefs_->isCheckingForUpdates()) moonwisp::ui::waitForMainLoopEvent();
   }
   void expectControls(int quantity, int tag, int glow, int mainOnly, int updates) {
     EXPECT_EQ(prefs_->quantitySlider()->intValue(), quantity);
@@ -256,6 +262,7 @@ TEST_F(ConfigSheet, CheckNowRecordsTheTimeAndAnswersWhateverTheBoxSays) {
     now_ += seconds(60);
     prefs_->softwareUpToDateCheckBox()->setState(box);
     prefs_->softwareUpToDateCheckNowButton()->performClick();
+    finishCheck();
     EXPECT_EQ(stored().lastUpdateCheck, now_) << box;
     EXPECT_FALSE(stored().checkForUpdates) << "the box's state is stored by OK only";
     ASSERT_EQ(alerts_.size(), 1u) << box;
@@ -263,6 +270,51 @@ TEST_F(ConfigSheet, CheckNowRecordsTheTimeAndAnswersWhateverTheBoxSays) {
     EXPECT_TRUE(prefs_->quantitySlider()->window()->isVisible()) << "the sheet stays open";
   }
   EXPECT_EQ(checks(), 2);
+}
+
+// A server that does not answer: the sheet is shown and takes input while
+// the check runs, says so and disables Check Now; ending the sheet by any
+// path cancels the check, so no alert follows and no time is recorded.
+TEST_F(ConfigSheet, TheSheetStaysLiveDuringACheckAndEndingItCancelsTheCheck) {
+  LoopbackHttpServer::Response silent;
+  silent.neverAnswer = true;
+  server_.route(kFeedPath, silent);
+  const std::vector<std::function<void(moonwisp::ui::Window*)>> endings = {
+      [this](moonwisp::ui::Window*) { prefs_->cancelButton()->performClick(); },
+      [this](moonwisp::ui::Window*) { prefs_->okayButton()->performClick(); },
+      [](moonwisp::ui::Window* sheet) { gtk_window_close(GTK_WINDOW(sheet->nativeHandle())); },
+  };
+  for (size_t i = 0; i < endings.size(); ++i) {
+    moonwisp::ui::Window* sheet = prefs_->returnWindow();  // no check recorded: one is due
+    ASSERT_NE(sheet, nullptr);
+    sheet->show();
+    EXPECT_TRUE(prefs_->isCheckingForUpdates()) << i;
+    EXPECT_FALSE(prefs_->softwareUpToDateCheckNowButton()->isEnabled()) << i;
+    EXPECT_EQ(prefs_->softwareUpToDateTextField()->stringValue(), "Checking for updates…") << i;
+    // The sheet is drawn and reacts while the server keeps silent.
+    bool drawn = false;
+    const gulong onDraw = g_signal_connect_swapped(sheet->nativeHandle(), "draw",
+                                                   G_CALLBACK(+[](bool* flag) { *flag = true; }), &drawn);
+    gtk_widget_queue_draw(GTK_WIDGET(sheet->nativeHandle()));
+    prefs_->quantitySlider()->setIntValue(120);
+    const auto deadline = std::chrono::steady_clock::now() + seconds(10);
+    while (!drawn && std::chrono::steady_clock::now() < deadline) g_main_context_iteration(nullptr, FALSE);
+    g_signal_handler_disconnect(sheet->nativeHandle(), onDraw);
+    EXPECT_TRUE(drawn) << i;
+    EXPECT_TRUE(prefs_->isCheckingForUpdates()) << i;
+
+    endings[i](sheet);
+    moonwisp::ui::processPendingEvents();
+    EXPECT_FALSE(sheet->isVisible()) << i;
+    EXPECT_FALSE(prefs_->isCheckingForUpdates()) << i;
+    EXPECT_TRUE(prefs_->softwareUpToDateCheckNowButton()->isEnabled()) << i;
+    EXPECT_EQ(prefs_->softwareUpToDateTextField()->stringValue(), "Version: 1.0.0") << i;
+    while (g_main_context_iteration(nullptr, FALSE)) {
+    }
+    EXPECT_TRUE(alerts_.empty()) << i;
+    EXPECT_FALSE(stored().lastUpdateCheck.has_value()) << i;
+    store("checkForUpdates", "true");  // OK stored the box as it was
+  }
 }
 
 TEST_F(ConfigSheet, ClosingTheWindowHidesItForTheNextOpening) {
