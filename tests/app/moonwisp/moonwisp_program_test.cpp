@@ -3,6 +3,9 @@
 // destroyed window and on a lost X server; bad arguments give status 2.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+
 #include <csignal>
 
 #include "../../host/x11/x_test_support.h"
@@ -122,20 +125,32 @@ TEST_F(ProgramTest, ClosingTheWindowOrPressingQOrEscapeEndsIt) {
 TEST_F(ProgramTest, FpsPrintsFramesPerSecondAndCpuUseOnceASecond) {
   openDisplay();
   ChildProcess program({kMoonwisp, "--geometry", "32x32", "--fps"}, env());
-  moonwisp::test::sleepMs(2600);
+  // A line a second: wait for three (the first second may see no frame yet
+  // on a busy machine), however long a loaded machine takes to print them.
+  const auto lines = [&program] {
+    std::vector<std::pair<double, double>> found;
+    const std::string output = program.output();
+    for (size_t at = 0; (at = output.find("moonwisp: ", at)) != std::string::npos; ++at) {
+      double fps = 0;
+      double cpu = 0;
+      if (std::sscanf(output.c_str() + at, "moonwisp: %lf frames/s, CPU %lf%%", &fps, &cpu) == 2)
+        found.emplace_back(fps, cpu);
+    }
+    return found;
+  };
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (lines().size() < 3 && program.running() && std::chrono::steady_clock::now() < deadline)
+    moonwisp::test::sleepMs(50);
   expectCleanEnd(program);
-  const std::string output = program.output();
-  int lines = 0;
-  for (size_t at = 0; (at = output.find("moonwisp: ", at)) != std::string::npos; ++at) {
-    double fps = 0;
-    double cpu = 0;
-    if (std::sscanf(output.c_str() + at, "moonwisp: %lf frames/s, CPU %lf%%", &fps, &cpu) != 2) continue;
-    ++lines;
-    EXPECT_GT(fps, 0.0);
+  const auto seen = lines();
+  ASSERT_GE(seen.size(), 3u) << program.output();
+  double fastest = 0;
+  for (const auto& [fps, cpu] : seen) {
     EXPECT_LE(fps, 70.0);  // the timer's 60 per second, not more
     EXPECT_GE(cpu, 0.0);
+    fastest = std::max(fastest, fps);
   }
-  EXPECT_GE(lines, 2) << output;
+  EXPECT_GT(fastest, 0.0) << program.output();
 }
 
 TEST_F(ProgramTest, WindowIdAndRootModesDrawIntoTheGivenWindow) {
