@@ -147,7 +147,9 @@ bool parseCommandLine(const std::vector<std::string>& arguments, CommandLine* re
     *error = "--root and --window-id draw into X11 windows; they cannot be combined with --wayland";
     return false;
   }
-  result->backend = x11 ? CommandLine::Backend::X11 : wayland ? CommandLine::Backend::Wayland : CommandLine::Backend::Auto;
+  result->backend = x11       ? CommandLine::Backend::X11
+                    : wayland ? CommandLine::Backend::Wayland
+                              : CommandLine::Backend::Auto;
   if (result->preview && windowId.empty()) {
     *error = "--preview needs --window-id";
     return false;

@@ -32,10 +32,11 @@ int runOnWayland(const CommandLine& options, int* endingSignal) {
     hostOptions.printFps = options.fps;
     hostOptions.maxFrames = options.frames;
     hostOptions.intervalUs = options.intervalUs;
-    WaylandHost host(display, hostOptions,
-                     [](ViewRect frame, bool isPreview, SaverHostServices& services) -> std::unique_ptr<ScreenSaverView> {
-                       return std::make_unique<MoonwispView>(frame, isPreview, services);
-                     });
+    auto makeView = [](ViewRect frame, bool isPreview,
+                       SaverHostServices& services) -> std::unique_ptr<ScreenSaverView> {
+      return std::make_unique<MoonwispView>(frame, isPreview, services);
+    };
+    WaylandHost host(display, hostOptions, makeView);
     bool ready = host.initialize();
     if (ready) {
       ready = options.mode == CommandLine::Mode::FullScreen

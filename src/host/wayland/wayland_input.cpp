@@ -113,7 +113,8 @@ void WaylandInput::onKeymap(void* data, wl_keyboard*, uint32_t format, int32_t f
     void* text = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
     if (text != MAP_FAILED) {
       // The text ends with a NUL inside size.
-      keymap = xkb_keymap_new_from_buffer(self->xkb_, static_cast<const char*>(text), strnlen(static_cast<const char*>(text), size),
+      const char* keymapText = static_cast<const char*>(text);
+      keymap = xkb_keymap_new_from_buffer(self->xkb_, keymapText, strnlen(keymapText, size),
                                           XKB_KEYMAP_FORMAT_TEXT_V1, XKB_KEYMAP_COMPILE_NO_FLAGS);
       munmap(text, size);
     }

@@ -100,7 +100,8 @@ TEST(CommandLine, WindowSystemFollowsTheSessionUnlessForced) {
     CommandLine line;
     ASSERT_TRUE(parse(c.arguments, &line)) << testing::PrintToString(c.arguments);
     EXPECT_EQ(moonwisp::chooseBackend(line, c.waylandDisplay), c.expected)
-        << testing::PrintToString(c.arguments) << " with WAYLAND_DISPLAY " << (c.waylandDisplay ? c.waylandDisplay : "unset");
+        << testing::PrintToString(c.arguments) << " with WAYLAND_DISPLAY "
+        << (c.waylandDisplay ? c.waylandDisplay : "unset");
   }
 }
 

@@ -24,7 +24,8 @@ std::vector<double> frameRates(const std::string& text) {
   const std::string prefix = "moonwisp: ";
   for (size_t at = text.find(prefix); at != std::string::npos; at = text.find(prefix, at + 1)) {
     const size_t end = text.find(" frames/s", at);
-    if (end != std::string::npos && end < text.find('\n', at)) rates.push_back(std::stod(text.substr(at + prefix.size())));
+    if (end != std::string::npos && end < text.find('\n', at))
+      rates.push_back(std::stod(text.substr(at + prefix.size())));
   }
   return rates;
 }
