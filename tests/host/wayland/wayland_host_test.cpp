@@ -64,7 +64,7 @@ class WaylandProgramTest : public testing::Test {
   std::unique_ptr<HeadlessSway> sway_;
 };
 
-TEST_F(WaylandProgramTest, AWindowDrawsCarriesItsNamesAndEndsOnQ) {
+TEST_F(WaylandProgramTest, AWindowDrawsCarriesItsNamesFollowsItsSizeAndEndsOnQ) {
   // WAYLAND_DISPLAY alone (no X server) chooses Wayland.
   auto program = start({});
   ASSERT_TRUE(sway_->waitForPicture("HEADLESS-1")) << program->report();
@@ -72,6 +72,19 @@ TEST_F(WaylandProgramTest, AWindowDrawsCarriesItsNamesAndEndsOnQ) {
   ASSERT_TRUE(sway_->swaymsg({"-t", "get_tree"}, &tree));
   EXPECT_NE(tree.find("\"app_id\": \"org.moonwisp.Moonwisp\""), std::string::npos) << tree;
   EXPECT_NE(tree.find("\"name\": \"Moonwisp\""), std::string::npos) << tree;
+
+  // Each new size is a new view: after a burst of sizes, the picture fills
+  // exactly the last one.
+  const std::string window = "[app_id=org.moonwisp.Moonwisp]";
+  ASSERT_TRUE(sway_->swaymsg({window, "floating", "enable"}));
+  for (const char* size : {"1 1", "1280 800", "200 100", "640 400"})
+    ASSERT_TRUE(sway_->swaymsg({window, "resize", "set", size}));
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(allowedMs(20000));
+  moonwisp::test::OutputPicture picture;
+  do picture = sway_->screenshot("HEADLESS-1");
+  while ((picture.grey != 1280 * 800 - 640 * 400 || picture.bright < 200) && std::chrono::steady_clock::now() < end);
+  EXPECT_EQ(picture.grey, 1280 * 800 - 640 * 400) << program->report();
+  EXPECT_GE(picture.bright, 200);
   // wtype's virtual keyboard appears first; the pause lets the program take it
   // before the key comes.
   ASSERT_TRUE(sway_->run({"wtype", "-s", "2000", "q"}));
