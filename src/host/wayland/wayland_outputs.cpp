@@ -83,11 +83,13 @@ void WaylandOutputs::onGeometry(void* data, wl_output*, int32_t x, int32_t y, in
   entry->output.y = y;
 }
 
-void WaylandOutputs::onMode(void* data, wl_output*, uint32_t flags, int32_t width, int32_t height, int32_t) {
+void WaylandOutputs::onMode(void* data, wl_output* output, uint32_t flags, int32_t width, int32_t height, int32_t) {
   if (!(flags & WL_OUTPUT_MODE_CURRENT)) return;
   auto* entry = static_cast<Entry*>(data);
   entry->output.width = width;
   entry->output.height = height;
+  // Version 1 has no done event; its geometry comes before the mode.
+  if (wl_output_get_version(output) < WL_OUTPUT_DONE_SINCE_VERSION) onDone(data, output);
 }
 
 void WaylandOutputs::onDone(void* data, wl_output*) {
