@@ -14,6 +14,8 @@ PACKAGES=(
   libcurl4-openssl-dev ca-certificates libxml2-dev        # update feed
   libpng-dev                                              # wing image, pictures
   xvfb xauth x11-xserver-utils x11-utils xdotool          # headless X server for the window tests
+  libwayland-dev wayland-protocols libxkbcommon-dev       # Wayland back end (xdg-shell generated at build time)
+  sway grim wtype                                         # headless compositor, screenshots, keys for the Wayland tests
   python3                                                 # loopback HTTP server in the feed tests
 )
 if ! dpkg-query -W -f='${Status}\n' "${PACKAGES[@]}" 2>/dev/null | grep -vq "install ok installed" \

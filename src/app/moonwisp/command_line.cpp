@@ -29,7 +29,8 @@ bool parseUnsigned(const std::string& text, int base, unsigned long long* value)
 // XScreenSaver's single-dash long options become the double-dash ones.
 std::string normalised(const std::string& argument) {
   static const char* const kLongNames[] = {"root", "window-id", "preview", "fullscreen",
-                                           "geometry", "fps", "help", "version"};
+                                           "geometry", "fps", "help", "version",
+                                           "x11", "wayland"};
   if (argument.size() > 2 && argument[0] == '-' && argument[1] != '-') {
     const std::string name = argument.substr(1);
     for (const char* known : kLongNames)
@@ -50,6 +51,14 @@ bool parseWindowId(const std::string& text, unsigned long* id) {
   if (!ok || value == 0 || value > kMaxXid) return false;
   *id = static_cast<unsigned long>(value);
   return true;
+}
+
+CommandLine::Backend chooseBackend(const CommandLine& options, const char* waylandDisplay) {
+  if (options.backend != CommandLine::Backend::Auto) return options.backend;
+  // XScreenSaver's modes name X11 windows.
+  if (options.mode == CommandLine::Mode::Root || options.mode == CommandLine::Mode::WindowId)
+    return CommandLine::Backend::X11;
+  return waylandDisplay && *waylandDisplay ? CommandLine::Backend::Wayland : CommandLine::Backend::X11;
 }
 
 bool parseGeometry(const std::string& text, int* width, int* height) {
@@ -74,11 +83,15 @@ bool parseCommandLine(const std::vector<std::string>& arguments, CommandLine* re
   bool fullScreen = false;
   bool root = false;
   bool version = false;
+  bool x11 = false;
+  bool wayland = false;
   app.add_option("--geometry", geometry, "size of the window, WxH (default 1280x800)");
   app.add_flag("--fullscreen", fullScreen, "one borderless window over each monitor");
   app.add_flag("--root", root,
                "draw into XScreenSaver's window ($XSCREENSAVER_WINDOW), or the root window");
   app.add_option("--window-id", windowId, "draw into this existing window (decimal or 0x hex)");
+  app.add_flag("--x11", x11, "draw on the X server ($DISPLAY) even when a Wayland session is running");
+  app.add_flag("--wayland", wayland, "draw on the Wayland compositor ($WAYLAND_DISPLAY)");
   app.add_flag("--preview", result->preview, "draw the small preview (with --window-id)");
   app.add_flag("--fps", result->fps, "print frames per second and CPU use once a second on stderr");
   app.add_flag("--version", version, "print the version and end");
@@ -126,6 +139,17 @@ bool parseCommandLine(const std::vector<std::string>& arguments, CommandLine* re
     *error = "--window-id wants a window id in decimal or 0x hex, not \"" + windowId + "\"";
     return false;
   }
+  if (x11 && wayland) {
+    *error = "--x11 and --wayland cannot be combined";
+    return false;
+  }
+  if (wayland && (root || !windowId.empty())) {
+    *error = "--root and --window-id draw into X11 windows; they cannot be combined with --wayland";
+    return false;
+  }
+  result->backend = x11       ? CommandLine::Backend::X11
+                    : wayland ? CommandLine::Backend::Wayland
+                              : CommandLine::Backend::Auto;
   if (result->preview && windowId.empty()) {
     *error = "--preview needs --window-id";
     return false;

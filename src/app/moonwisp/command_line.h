@@ -9,10 +9,14 @@ namespace moonwisp {
 
 struct CommandLine {
   enum class Mode { Window, FullScreen, Root, WindowId };
+  // Which window system: Auto is Wayland when WAYLAND_DISPLAY is set and the
+  // mode is not one of XScreenSaver's (-root, -window-id), X11 otherwise.
+  enum class Backend { Auto, X11, Wayland };
   Mode mode = Mode::Window;
   int width = 1280;   // Mode::Window
   int height = 800;
   unsigned long windowId = 0;  // Mode::WindowId
+  Backend backend = Backend::Auto;
   bool preview = false;
   bool fps = false;
   uint64_t frames = 0;       // 0: no limit
@@ -24,6 +28,10 @@ struct CommandLine {
 // Parses argv (program name first). False with one line in *error when the
 // arguments are bad.
 bool parseCommandLine(const std::vector<std::string>& arguments, CommandLine* result, std::string* error);
+
+// The window system to use, given the environment's WAYLAND_DISPLAY (null
+// or empty when unset).
+CommandLine::Backend chooseBackend(const CommandLine& options, const char* waylandDisplay);
 
 // "123" or "0x7b" (any case) as a window id; false for anything else, 0, or
 // a value that does not fit an XID.

@@ -7,6 +7,9 @@
 //   moonwisp -window-id ID        an existing window
 //   moonwisp --preview --window-id ID   the settings dialog's small preview
 //
+// Under Wayland (WAYLAND_DISPLAY set) the window and full-screen modes run on
+// the compositor; --x11 / --wayland choose the window system by hand.
+//
 // Exit status: 0 ended normally (also when the X server went away), 1 no X
 // display, 2 bad arguments or a window that does not exist.
 #include <X11/Xlib.h>
@@ -20,6 +23,7 @@
 #include <vector>
 
 #include "app/moonwisp/command_line.h"
+#include "app/moonwisp/run_wayland.h"
 #include "platform/gl/x11_error_handler.h"
 #include "host/x11/x11_host.h"
 #include "saver/MoonwispView.h"
@@ -77,6 +81,11 @@ int main(int argc, char** argv) {
   // A closed pipe (a lost X connection) must end the process through the X
   // connection-loss handler, not kill it.
   std::signal(SIGPIPE, SIG_IGN);
+
+  if (moonwisp::chooseBackend(options, std::getenv("WAYLAND_DISPLAY")) == moonwisp::CommandLine::Backend::Wayland) {
+    int endingSignal = 0;
+    return moonwisp::runOnWayland(options, &endingSignal);
+  }
 
   // The preview view builds the settings controller, which needs the
   // toolkit; it must be up before the view, and before the host installs

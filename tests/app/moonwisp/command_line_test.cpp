@@ -63,7 +63,8 @@ TEST(CommandLine, BadArgumentsSayWhatIsWrong) {
       {"--window-id", "12abc"},    {"--window-id", "0x20000000"}, {"--window-id", "-3"},
       {"--fullscreen", "--root"},  {"--fullscreen", "--window-id", "5"}, {"--root", "--geometry", "5x5"},
       {"--preview"},               {"--interval-us", "10000001"}, {"-rot"},
-      {"stray"},
+      {"stray"},                   {"--x11", "--wayland"},     {"--wayland", "-root"},
+      {"--wayland", "--window-id", "5"},
   };
   for (const auto& arguments : bad) {
     CommandLine line;
@@ -71,6 +72,36 @@ TEST(CommandLine, BadArgumentsSayWhatIsWrong) {
     EXPECT_FALSE(parse(arguments, &line, &error)) << arguments[0];
     EXPECT_FALSE(error.empty()) << arguments[0];
     EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+  }
+}
+
+// Wayland when a compositor is named, unless XScreenSaver's modes or an
+// option say otherwise.
+TEST(CommandLine, WindowSystemFollowsTheSessionUnlessForced) {
+  using Backend = CommandLine::Backend;
+  struct Case {
+    std::vector<std::string> arguments;
+    const char* waylandDisplay;
+    Backend expected;
+  };
+  const Case cases[] = {
+      {{}, "wayland-0", Backend::Wayland},
+      {{"--fullscreen"}, "/run/user/1000/wayland-1", Backend::Wayland},
+      {{}, nullptr, Backend::X11},
+      {{}, "", Backend::X11},
+      {{"-root"}, "wayland-0", Backend::X11},
+      {{"-window-id", "0x400001"}, "wayland-0", Backend::X11},
+      {{"--x11"}, "wayland-0", Backend::X11},
+      {{"-x11", "--fullscreen"}, "wayland-0", Backend::X11},
+      {{"--wayland"}, nullptr, Backend::Wayland},
+      {{"--x11", "-root"}, nullptr, Backend::X11},
+  };
+  for (const Case& c : cases) {
+    CommandLine line;
+    ASSERT_TRUE(parse(c.arguments, &line)) << testing::PrintToString(c.arguments);
+    EXPECT_EQ(moonwisp::chooseBackend(line, c.waylandDisplay), c.expected)
+        << testing::PrintToString(c.arguments) << " with WAYLAND_DISPLAY "
+        << (c.waylandDisplay ? c.waylandDisplay : "unset");
   }
 }
 

@@ -56,7 +56,8 @@ class ProgramTest : public testing::Test {
     // In a sanitizer build a program stuck past its time prints its stack on SIGABRT.
     std::string asan = "handle_abort=1";
     if (const char* inherited = std::getenv("ASAN_OPTIONS")) asan = std::string(inherited) + ":" + asan;
-    std::vector<std::string> result{"XDG_CONFIG_HOME=" + configHome_, "ASAN_OPTIONS=" + asan};
+    // Under X whatever session runs the tests (no WAYLAND_DISPLAY).
+    std::vector<std::string> result{"XDG_CONFIG_HOME=" + configHome_, "ASAN_OPTIONS=" + asan, "WAYLAND_DISPLAY"};
     if (!display.empty())
       result.push_back("DISPLAY=" + display);
     else if (server_ && !server_->name().empty())

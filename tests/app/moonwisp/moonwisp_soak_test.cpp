@@ -39,7 +39,7 @@ TEST(MoonwispSoak, ManyFramesEndCleanlyWithoutLeaksOrGrowth) {
   if (const char* inherited = std::getenv("ASAN_OPTIONS")) asanOptions = std::string(inherited) + ":" + asanOptions;
   std::vector<std::string> env{"XDG_CONFIG_HOME=" + configHome, "ASAN_OPTIONS=" + asanOptions,
                                // The GL driver renders on our thread: no thread hand-offs per frame.
-                               "LP_NUM_THREADS=0"};
+                               "LP_NUM_THREADS=0", "WAYLAND_DISPLAY"};
   const std::string suppressions = std::string(MOONWISP_SOURCE_DIR) + "/tests/lsan.supp";
   if (access(suppressions.c_str(), R_OK) == 0) env.push_back("LSAN_OPTIONS=suppressions=" + suppressions);
 

@@ -1,0 +1,12 @@
+#pragma once
+// Runs the saver on the Wayland compositor named by WAYLAND_DISPLAY.
+#include "app/moonwisp/command_line.h"
+
+namespace moonwisp {
+
+// Returns the exit status: 0 ended normally (also when the compositor went
+// away), 1 no compositor or nothing to draw on. *endingSignal: the signal
+// that ended it, 0 when none did.
+int runOnWayland(const CommandLine& options, int* endingSignal);
+
+}  // namespace moonwisp

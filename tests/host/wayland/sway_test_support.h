@@ -1,0 +1,136 @@
+#pragma once
+// A headless sway of the test's own (two 1280x800 outputs side by side,
+// HEADLESS-1 and HEADLESS-2), started as an unprivileged user when the test
+// runs as root (sway refuses to run as root), and what tests ask of it:
+// swaymsg commands and grim screenshots of one output.
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include "../x11/x_test_support.h"
+#include "platform/gl/png_image.h"
+
+namespace moonwisp::test {
+
+// What a screenshot of an output shows.
+struct OutputPicture {
+  int bright = 0;  // pixels brighter than 40 that are not sway's background
+  int grey = 0;    // pixels of sway's empty background (63, 63, 63): nothing covers them
+  bool taken = false;
+};
+
+class HeadlessSway {
+ public:
+  static constexpr int kOutputs = 2;
+
+  HeadlessSway() {
+    char dir[] = "/tmp/moonwisp-sway-XXXXXX";
+    if (!mkdtemp(dir)) {
+      reason_ = "cannot make a runtime directory";
+      return;
+    }
+    dir_ = dir;
+    {
+      std::ofstream config(dir_ + "/config");
+      config << "xwayland disable\ndefault_border none\n";
+      for (int i = 1; i <= kOutputs; ++i)
+        config << "output HEADLESS-" << i << " mode 1280x800 position " << (i - 1) * 1280 << " 0\n";
+    }
+    std::vector<std::string> argv{"sway", "-c", dir_ + "/config"};
+    if (geteuid() == 0) {
+      // The runtime directory must be the user's own, mode 0700.
+      if (chown(dir_.c_str(), 65534, 65534) != 0 || chmod(dir_.c_str(), 0700) != 0) {
+        reason_ = "cannot hand the runtime directory to user 65534";
+        return;
+      }
+      argv.insert(argv.begin(), {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    }
+    sway_ = std::make_unique<ChildProcess>(
+        argv, std::vector<std::string>{"XDG_RUNTIME_DIR=" + dir_, "WLR_BACKENDS=headless", "WLR_RENDERER=pixman",
+                                       "WLR_LIBINPUT_NO_DEVICES=1", "WLR_HEADLESS_OUTPUTS=" + std::to_string(kOutputs),
+                                       "WAYLAND_DISPLAY", "DISPLAY", "SWAYSOCK", "HOME=" + dir_});
+    // Ready when both sockets are there and the outputs answer.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(allowedMs(20000));
+    while (std::chrono::steady_clock::now() < end && sway_->running()) {
+      findSockets();
+      if (!wayland_.empty() && !ipc_.empty() && swaymsg({"-t", "get_outputs"})) return;
+      sleepMs(50);
+    }
+    reason_ = "sway did not start: " + sway_->report();
+    wayland_.clear();
+  }
+  ~HeadlessSway() {
+    sway_.reset();  // killed if still running
+    if (!dir_.empty()) ChildProcess({"rm", "-rf", dir_}).waitFor(10000);
+  }
+  HeadlessSway(const HeadlessSway&) = delete;
+  HeadlessSway& operator=(const HeadlessSway&) = delete;
+
+  bool ok() const { return reason_.empty(); }
+  const std::string& reason() const { return reason_; }
+  ChildProcess& process() { return *sway_; }
+  // The environment of a client: this sway and no X server.
+  std::vector<std::string> clientEnv() const {
+    return {"WAYLAND_DISPLAY=" + wayland_, "SWAYSOCK=" + ipc_, "DISPLAY"};
+  }
+
+  bool swaymsg(const std::vector<std::string>& arguments, std::string* output = nullptr) {
+    std::vector<std::string> argv{"swaymsg"};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    ChildProcess child(argv, clientEnv());
+    const bool done = exitedWith(child.waitFor(allowedMs(10000)), 0);
+    if (output) *output = child.output();
+    return done;
+  }
+  // Runs a client (grim, wtype) against this sway; true on status 0.
+  bool run(std::vector<std::string> argv) {
+    ChildProcess child(argv, clientEnv());
+    return exitedWith(child.waitFor(allowedMs(15000)), 0);
+  }
+
+  OutputPicture screenshot(const std::string& output) {
+    OutputPicture picture;
+    const std::string path = dir_ + "/shot.png";
+    if (!run({"grim", "-o", output, path})) return picture;
+    const RasterImage image = loadPngImage(path);
+    std::remove(path.c_str());
+    const int channels = image.channels();
+    for (size_t i = 0; i + 2 < image.pixels.size(); i += static_cast<size_t>(channels)) {
+      const uint8_t r = image.pixels[i], g = image.pixels[i + 1], b = image.pixels[i + 2];
+      if (r == 63 && g == 63 && b == 63)
+        ++picture.grey;
+      else if (std::max({r, g, b}) > 40)
+        ++picture.bright;
+    }
+    picture.taken = !image.empty();
+    return picture;
+  }
+  // Polls until the output shows at least 200 bright pixels, or the time runs out.
+  bool waitForPicture(const std::string& output, int timeoutMs = 20000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(allowedMs(timeoutMs));
+    do {
+      if (screenshot(output).bright >= 200) return true;
+      sleepMs(100);
+    } while (std::chrono::steady_clock::now() < end);
+    return false;
+  }
+
+ private:
+  void findSockets() {
+    DIR* dir = opendir(dir_.c_str());
+    if (!dir) return;
+    while (const dirent* entry = readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name.rfind("wayland-", 0) == 0 && name.find('.') == std::string::npos) wayland_ = dir_ + "/" + name;
+      if (name.rfind("sway-ipc.", 0) == 0) ipc_ = dir_ + "/" + name;
+    }
+    closedir(dir);
+  }
+
+  std::string dir_;
+  std::string wayland_;
+  std::string ipc_;
+  std::string reason_;
+  std::unique_ptr<ChildProcess> sway_;
+};
+
+}  // namespace moonwisp::test
