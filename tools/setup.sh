@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs every Debian 12 package that building, running and testing Moonwisp needs.
+# Installs every Debian 12 package that building, running, testing and packaging
+# Moonwisp needs.
 set -euo pipefail
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
 export DEBIAN_FRONTEND=noninteractive
@@ -15,6 +16,7 @@ PACKAGES=(
   libpng-dev                                              # wing image, pictures
   xvfb xauth x11-xserver-utils x11-utils xdotool          # headless X server for the window tests
   python3                                                 # loopback HTTP server in the feed tests
+  dpkg-dev lintian                                        # the Debian package (tools/package.sh) and its check
 )
 if ! dpkg-query -W -f='${Status}\n' "${PACKAGES[@]}" 2>/dev/null | grep -vq "install ok installed" \
    && [ "$(dpkg-query -W -f='${Status}\n' "${PACKAGES[@]}" 2>/dev/null | wc -l)" -eq "${#PACKAGES[@]}" ]; then

@@ -41,7 +41,9 @@ LIST
 dpkg-deb -x "$deb" "$scratch/root"
 usr=$scratch/root/usr
 # One version everywhere: the programs, the info file, the man pages, the changelog.
-[ "$("$usr/libexec/xscreensaver/moonwisp" --version)" = "moonwisp $version" ] || fail "moonwisp --version"
+for program in libexec/xscreensaver/moonwisp bin/moonwisp-prefs bin/moonwisp-render; do
+  [ "$("$usr/$program" --version)" = "$(basename "$program") $version" ] || fail "$program --version"
+done
 grep -qx "CFBundleShortVersionString=$version" "$usr/share/moonwisp/Info.ini" || fail "Info.ini version"
 for page in "$usr"/share/man/man1/*.1.gz; do
   zcat "$page" | head -1 | grep -q "\"Moonwisp $version\"" || fail "version in $(basename "$page")"
