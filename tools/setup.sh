@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs every Debian 12 package that building, running and testing Moonwisp needs.
+# Installs every Debian 12 package that building, running, testing and packaging
+# Moonwisp needs.
 set -euo pipefail
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
 export DEBIAN_FRONTEND=noninteractive
@@ -17,6 +18,7 @@ PACKAGES=(
   libwayland-dev wayland-protocols libxkbcommon-dev       # Wayland back end (xdg-shell generated at build time)
   sway grim wtype                                         # headless compositor, screenshots, keys for the Wayland tests
   python3                                                 # loopback HTTP server in the feed tests
+  dpkg-dev lintian                                        # the Debian package (tools/package.sh) and its check
 )
 if ! dpkg-query -W -f='${Status}\n' "${PACKAGES[@]}" 2>/dev/null | grep -vq "install ok installed" \
    && [ "$(dpkg-query -W -f='${Status}\n' "${PACKAGES[@]}" 2>/dev/null | wc -l)" -eq "${#PACKAGES[@]}" ]; then

@@ -168,6 +168,7 @@ void benchFrame(moonwisp::EglSurface* surface, VelWorld* world, uint64_t dt, con
 int main(int argc, char** argv) {
   CLI::App app{"Draws the butterfly world headless and writes the last frame as a PNG."};
   app.name(kName);
+  app.set_version_flag("--version", std::string(kName) + " " MOONWISP_VERSION);
   Options o;
   app.add_option("--seed", o.seed, "random seed")->check(CLI::Range(0u, 4294967295u));
   app.add_option("--quantity", o.quantity, "number of butterflies")->check(CLI::Range(0, 100000));
@@ -189,6 +190,9 @@ int main(int argc, char** argv) {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
     std::fputs(app.help().c_str(), stdout);
+    return 0;
+  } catch (const CLI::CallForVersion& e) {
+    std::printf("%s\n", e.what());
     return 0;
   } catch (const CLI::ParseError& e) {
     return usageError(e.what());

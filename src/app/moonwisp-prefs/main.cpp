@@ -81,6 +81,7 @@ int main(int argc, char** argv) {
 
   CLI::App app{"Reads and changes the Moonwisp screen saver's settings."};
   app.require_subcommand(1);
+  app.set_version_flag("--version", "moonwisp-prefs " MOONWISP_VERSION);
   std::string file;
   app.add_option("--file", file, "Use this settings file instead of the user's");
 
