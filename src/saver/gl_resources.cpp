@@ -5,6 +5,14 @@
 #include "platform/core/bundle.h"
 #include "platform/gl/png_image.h"
 
+// Left wing: the image's left edge (s near 0) on the body axis x = 0, its
+// right edge at the tip x = -1; the image's first row at y = 1. Right wing:
+// its mirror image about x = 0.
+const QuadVertex kWingStrips[2][4] = {
+    {{0.99f, 0.99f, -1, 0, 0}, {0.99f, 0.01f, -1, 1, 0}, {0.01f, 0.99f, 0, 0, 0}, {0.01f, 0.01f, 0, 1, 0}},
+    {{0.01f, 0.99f, 0, 0, 0}, {0.01f, 0.01f, 0, 1, 0}, {0.99f, 0.99f, 1, 0, 0}, {0.99f, 0.01f, 1, 1, 0}},
+};
+
 namespace {
 
 // Number of halvings that bring the smaller side to 0; 0 when that side is
@@ -29,10 +37,6 @@ void uploadGlowBuffer(GLuint name, int32_t side, const void* zeros) {
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB8, side, side, 0, GL_RGB, GL_UNSIGNED_BYTE, zeros);
 }
 
-struct QuadVertex {
-  GLfloat s, t, x, y, z;
-};
-
 void buildQuad(const GLuint* lists, int slot, const QuadVertex (&strip)[4]) {
   glNewList(lists[slot], GL_COMPILE);
   glBegin(GL_TRIANGLE_STRIP);
@@ -48,18 +52,9 @@ void buildQuadDisplayList(const GLuint* lists, int slot) {
   buildQuad(lists, slot, {{0, 0, 0, 0, 0}, {0, 1, 0, 1, 0}, {1, 0, 1, 0, 0}, {1, 1, 1, 1, 0}});
 }
 
-// Left wing: the image's left edge (s near 0) on the body axis x = 0, its
-// right edge at the tip x = -1; the image's first row at y = 1.
-void buildQuadDisplayList2(const GLuint* lists, int slot) {
-  buildQuad(lists, slot, {{0.99f, 0.99f, -1, 0, 0}, {0.99f, 0.01f, -1, 1, 0},
-                          {0.01f, 0.99f, 0, 0, 0}, {0.01f, 0.01f, 0, 1, 0}});
-}
+void buildQuadDisplayList2(const GLuint* lists, int slot) { buildQuad(lists, slot, kWingStrips[0]); }
 
-// Right wing: the mirror image of the left one about x = 0.
-void buildQuadDisplayList3(const GLuint* lists, int slot) {
-  buildQuad(lists, slot, {{0.01f, 0.99f, 0, 0, 0}, {0.01f, 0.01f, 0, 1, 0},
-                          {0.99f, 0.99f, 1, 0, 0}, {0.99f, 0.01f, 1, 1, 0}});
-}
+void buildQuadDisplayList3(const GLuint* lists, int slot) { buildQuad(lists, slot, kWingStrips[1]); }
 
 GLuint (*genLists)(GLsizei) = glGenLists;
 

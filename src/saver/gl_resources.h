@@ -11,6 +11,16 @@
 constexpr int kTextureCount = 11;      // names reserved; slots 0..2 are used
 constexpr int kDisplayListCount = 3;
 
+// One vertex of a textured quad: texture coordinate, then position.
+struct QuadVertex {
+  GLfloat s, t, x, y, z;
+};
+// The two wings as four-vertex triangle strips in the plane z = 0, hinged on
+// the y axis: left wing (x in [-1, 0]) then right wing (x in [0, 1]). Lists 1
+// and 2 hold exactly these vertices; the renderer also draws them straight
+// from this array.
+extern const QuadVertex kWingStrips[2][4];
+
 // Side of the full glow buffer: the largest power of two not greater than the
 // smaller of width and height. 0 when that side is below 2 pixels (no glow).
 int32_t screen_buffer_dimensions1(int32_t width, int32_t height);
