@@ -7,8 +7,10 @@
 //   moonwisp -window-id ID        an existing window
 //   moonwisp --preview --window-id ID   the settings dialog's small preview
 //
-// Exit status: 0 ended normally (also when the X server went away), 1 no X
-// display, 2 bad arguments or a window that does not exist.
+// Exit status: 0 ended normally (a window closed, q or Escape, the X server
+// gone), 1 no X display, 2 bad arguments or a window that does not exist.
+// SIGTERM, SIGINT and SIGHUP end it cleanly, and then by that same signal, as
+// its parent expects of a process killed by it.
 #include <X11/Xlib.h>
 #include <malloc.h>
 
@@ -101,6 +103,7 @@ int main(int argc, char** argv) {
   }
 
   int status = 0;
+  int endSignal = 0;
   {
     moonwisp::SaverHostOptions hostOptions;
     hostOptions.preview = options.preview;
@@ -127,8 +130,10 @@ int main(int argc, char** argv) {
       status = kExitNoDisplay;
     } else {
       status = host.run();
+      endSignal = host.endSignal();
     }
   }
   XCloseDisplay(display);
+  if (endSignal != 0) moonwisp::endBySignal(endSignal);
   return status;
 }

@@ -334,6 +334,12 @@ void SaverHost::reportFps(int64_t now) {
   fpsCpuUs_ = cpu;
 }
 
+// A view that says it has nothing new to show until exposed costs nothing
+// until then: no ticks, and no wake-ups for it.
+bool SaverHost::ticks(const Slot& slot) {
+  return slot.view && slot.mapped && slot.view->isAnimating() && !slot.view->isIdleUntilExposed();
+}
+
 int SaverHost::run() {
   const int connection = ConnectionNumber(display_);
   if (options_.printFps) reportFps(monotonicNanoseconds());
@@ -343,14 +349,17 @@ int SaverHost::run() {
       XNextEvent(display_, &event);
       handleEvent(event);
     }
-    if (signals_.take() != 0) quit_ = true;
+    if (const int signal = signals_.take(); signal != 0) {
+      endSignal_ = signal;
+      quit_ = true;
+    }
     if (quit_) break;
     updateViews();
 
     int64_t now = monotonicNanoseconds();
     bool drew = false;
     for (Slot& slot : slots_) {
-      if (!slot.view || !slot.mapped || !slot.view->isAnimating() || !slot.deadline.due(now)) continue;
+      if (!ticks(slot) || !slot.deadline.due(now)) continue;
       slot.view->animateOneFrame();
       now = monotonicNanoseconds();
       slot.deadline.advance(now);
@@ -366,7 +375,7 @@ int SaverHost::run() {
     // Sleep until the next deadline, an X event or a signal.
     int64_t wake = -1;
     for (const Slot& slot : slots_)
-      if (slot.view && slot.mapped && slot.view->isAnimating() && (wake < 0 || slot.deadline.next() < wake))
+      if (ticks(slot) && (wake < 0 || slot.deadline.next() < wake))
         wake = slot.deadline.next();
     if (options_.printFps && (wake < 0 || fpsSince_ + kNsPerSecond < wake)) wake = fpsSince_ + kNsPerSecond;
     // Flushing may read events into Xlib's queue, where poll() cannot see

@@ -62,6 +62,9 @@ class SaverHost {
   int run();
 
   uint64_t frames() const { return frames_; }
+  // The signal that ended run(), 0 when something else ended it. The caller
+  // ends the process by it (endBySignal) once everything is released.
+  int endSignal() const { return endSignal_; }
 
  private:
   struct Slot {
@@ -83,6 +86,7 @@ class SaverHost {
   };
 
   Slot* slotOf(Window window);
+  static bool ticks(const Slot& slot);
   void handleEvent(XEvent& event);
   void updateViews();
   void createView(Slot& slot);
@@ -99,6 +103,7 @@ class SaverHost {
   SignalPipe signals_;
   std::vector<Slot> slots_;
   bool quit_ = false;
+  int endSignal_ = 0;
   uint64_t frames_ = 0;
   Cursor blankCursor_ = 0;
   // --fps bookkeeping
