@@ -63,7 +63,8 @@ TEST(CommandLine, BadArgumentsSayWhatIsWrong) {
       {"--window-id", "12abc"},    {"--window-id", "0x20000000"}, {"--window-id", "-3"},
       {"--fullscreen", "--root"},  {"--fullscreen", "--window-id", "5"}, {"--root", "--geometry", "5x5"},
       {"--preview"},               {"--interval-us", "10000001"}, {"-rot"},
-      {"stray"},
+      {"stray"},                   {"--frames", "-1"},         {"--frames", "1.5"},
+      {"--frames", "99999999999999999999999"},
   };
   for (const auto& arguments : bad) {
     CommandLine line;
@@ -71,6 +72,10 @@ TEST(CommandLine, BadArgumentsSayWhatIsWrong) {
     EXPECT_FALSE(parse(arguments, &line, &error)) << arguments[0];
     EXPECT_FALSE(error.empty()) << arguments[0];
     EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+    // The message names the option at fault, in plain words.
+    if (arguments[0] == "--frames") {
+      EXPECT_EQ(error.find("--frames wants a whole number"), 0u) << error;
+    }
   }
 }
 
