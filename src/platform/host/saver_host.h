@@ -5,7 +5,8 @@
 // in order (create, startAnimation, animateOneFrame at each tick while
 // animating, drawRect on Expose, stopAnimation, destroy), fires the ticks on
 // absolute monotonic deadlines and sleeps in poll() on the X connection and a
-// signal pipe until the next deadline, event or signal.
+// signal pipe until the next deadline, event or signal. A view that is idle
+// until exposed gets no ticks and no wake-ups until then.
 #include <X11/Xlib.h>
 
 #include <cstdint>
