@@ -36,6 +36,11 @@ class ScreenSaverView {
   // may touch the drawable, so stopping and destruction draw nothing.
   virtual void surfaceLost();
 
+  // True while the view has nothing new to show until its window is exposed
+  // or resized (a display kept black, say): the host then stops calling
+  // animateOneFrame and sleeps, and still calls drawRect on an expose.
+  virtual bool isIdleUntilExposed() const { return false; }
+
   virtual bool hasConfigureSheet() const;
   // The settings window, or null.
   virtual ui::Window* configureSheet();

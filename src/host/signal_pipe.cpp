@@ -1,9 +1,14 @@
 #include "host/signal_pipe.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+
+// Present only when LeakSanitizer is linked in.
+extern "C" void __lsan_do_leak_check() __attribute__((weak));
 
 namespace moonwisp {
 namespace {
@@ -52,6 +57,19 @@ int SignalPipe::take() {
   while (readFd_ >= 0 && (n = read(readFd_, bytes, sizeof bytes)) > 0)
     if (first == 0) first = bytes[0];
   return first;
+}
+
+void endBySignal(int signal) {
+  std::fflush(nullptr);
+  if (&__lsan_do_leak_check != nullptr) __lsan_do_leak_check();
+  std::signal(signal, SIG_DFL);
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, signal);
+  pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+  raise(signal);
+  // Only a signal whose default action is not to end the process gets here.
+  _exit(128 + signal);
 }
 
 }  // namespace moonwisp

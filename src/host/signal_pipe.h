@@ -26,4 +26,11 @@ class SignalPipe {
   struct sigaction previous_[3] = {};
 };
 
+// Ends the process the way an unhandled `signal` would, so that its parent
+// (a shell, XScreenSaver, a service manager) sees it killed by that signal:
+// restores the default action, unblocks the signal and raises it. Call it
+// after everything has been released. In a sanitizer build the leak check,
+// which a signal would skip, runs first.
+[[noreturn]] void endBySignal(int signal);
+
 }  // namespace moonwisp

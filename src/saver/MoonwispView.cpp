@@ -86,6 +86,7 @@ void MoonwispView::startAnimation() {
   VelPreferenceHandler().getVelPrefs(&prefs);
   validatePrefs(&prefs);
   mainDisplayOnly = prefs.mainscreenonly;
+  blackFrameShown_ = false;
 
   setSwapInterval(1);
   setSaverViewGLState(screen_w, screen_h);
@@ -111,7 +112,9 @@ void MoonwispView::animateOneFrame() {
   glClear(GL_COLOR_BUFFER_BIT);
 
   // A secondary display of a main-display-only saver stays black and still.
-  if (IsMainDisplayOrPreview || !mainDisplayOnly) {
+  if (keptBlack()) {
+    blackFrameShown_ = true;
+  } else {
     if (animate) {
       updateScheduler(scheduler_);
       updateVelRandomizer(randomizer_, scheduler_->delta_time);
@@ -140,6 +143,11 @@ void MoonwispView::drawRect(ViewRect) {
   flushBuffer();
   clearCurrentContext();
 }
+
+bool MoonwispView::keptBlack() const { return !IsMainDisplayOrPreview && mainDisplayOnly; }
+
+// Every further frame of a display kept black would be the same black frame.
+bool MoonwispView::isIdleUntilExposed() const { return keptBlack() && blackFrameShown_; }
 
 bool MoonwispView::hasConfigureSheet() const { return true; }
 

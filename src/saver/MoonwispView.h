@@ -24,6 +24,7 @@ class MoonwispView : public NorvScreenSaverViewMoonwisp {
   void stopAnimation() override;
   void animateOneFrame() override;
   void drawRect(ViewRect rect) override;
+  bool isIdleUntilExposed() const override;
   bool hasConfigureSheet() const override;
   ui::Window* configureSheet() override;
 
@@ -42,6 +43,9 @@ class MoonwispView : public NorvScreenSaverViewMoonwisp {
   bool glDataLoaded() const { return gldataloaded; }
 
  private:
+  // A secondary display while the user wants the picture on the main one only.
+  bool keptBlack() const;
+
   std::unique_ptr<VelConfigPrefs> configPref_;
   Scheduler* scheduler_ = nullptr;
   VelRandomizer* randomizer_ = nullptr;
@@ -54,6 +58,7 @@ class MoonwispView : public NorvScreenSaverViewMoonwisp {
   int32_t firstFramesCount = 0;
   bool IsMainDisplayOrPreview = false;
   bool mainDisplayOnly = false;
+  bool blackFrameShown_ = false;  // a display kept black has shown its frame
 };
 
 }  // namespace moonwisp

@@ -18,10 +18,6 @@ void uploadGlowBuffer(GLuint name, int32_t side, const void* zeros) {
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB8, side, side, 0, GL_RGB, GL_UNSIGNED_BYTE, zeros);
 }
 
-struct QuadVertex {
-  GLfloat s, t, x, y, z;
-};
-
 void buildQuad(const GLuint* lists, int slot, const QuadVertex (&strip)[4]) {
   glNewList(lists[slot], GL_COMPILE);
   glBegin(GL_TRIANGLE_STRIP);
@@ -37,18 +33,9 @@ void buildQuadDisplayList(const GLuint* lists, int slot) {
   buildQuad(lists, slot, {{0, 0, 0, 0, 0}, {0, 1, 0, 1, 0}, {1, 0, 1, 0, 0}, {1, 1, 1, 1, 0}});
 }
 
-// Left wing: the image's left edge (s near 0) on the body axis x = 0, its
-// right edge at the tip x = -1; the image's first row at y = 1.
-void buildQuadDisplayList2(const GLuint* lists, int slot) {
-  buildQuad(lists, slot, {{0.99f, 0.99f, -1, 0, 0}, {0.99f, 0.01f, -1, 1, 0},
-                          {0.01f, 0.99f, 0, 0, 0}, {0.01f, 0.01f, 0, 1, 0}});
-}
+void buildQuadDisplayList2(const GLuint* lists, int slot) { buildQuad(lists, slot, kWingStrips[0]); }
 
-// Right wing: the mirror image of the left one about x = 0.
-void buildQuadDisplayList3(const GLuint* lists, int slot) {
-  buildQuad(lists, slot, {{0.01f, 0.99f, 0, 0, 0}, {0.01f, 0.01f, 0, 1, 0},
-                          {0.99f, 0.99f, 1, 0, 0}, {0.99f, 0.01f, 1, 1, 0}});
-}
+void buildQuadDisplayList3(const GLuint* lists, int slot) { buildQuad(lists, slot, kWingStrips[1]); }
 
 GLuint (*genLists)(GLsizei) = glGenLists;
 

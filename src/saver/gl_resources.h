@@ -9,6 +9,7 @@
 #include <string>
 
 #include "world/render/VelGlowBufferSize.h"
+#include "world/render/VelWingGeometry.h"
 
 constexpr int kTextureCount = 11;      // names reserved; slots 0..2 are used
 constexpr int kDisplayListCount = 3;

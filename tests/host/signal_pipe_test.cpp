@@ -46,4 +46,21 @@ TEST(SignalPipe, OnlyOneAtATimeAndTheOldHandlersComeBack) {
   EXPECT_TRUE(again.ok());
 }
 
+TEST(SignalPipe, EndBySignalEndsTheProcessKilledByThatSignal) {
+  testing::FLAGS_gtest_death_test_style = "threadsafe";
+  for (int number : {SIGTERM, SIGINT, SIGHUP}) {
+    // Even while our handler is installed and the signal is blocked.
+    EXPECT_EXIT(
+        {
+          moonwisp::SignalPipe signals;
+          sigset_t set;
+          sigemptyset(&set);
+          sigaddset(&set, number);
+          pthread_sigmask(SIG_BLOCK, &set, nullptr);
+          moonwisp::endBySignal(number);
+        },
+        testing::KilledBySignal(number), "");
+  }
+}
+
 }  // namespace

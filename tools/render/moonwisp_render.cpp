@@ -169,6 +169,7 @@ int main(int argc, char** argv) {
   CLI::App app{"Draws the butterfly world headless and writes the last frame as a PNG."};
   app.name(kName);
   app.set_version_flag("--version", std::string(kName) + " " MOONWISP_VERSION);
+  app.option_defaults()->always_capture_default();
   Options o;
   app.add_option("--seed", o.seed, "random seed")->check(CLI::Range(0u, 4294967295u));
   app.add_option("--quantity", o.quantity, "number of butterflies")->check(CLI::Range(0, 100000));
@@ -177,7 +178,7 @@ int main(int argc, char** argv) {
   app.add_option("--width", o.width, "picture width in pixels")->check(CLI::Range(1, 8192));
   app.add_option("--height", o.height, "picture height in pixels")->check(CLI::Range(1, 8192));
   app.add_option("--frames", o.frames, "number of frames")->check(CLI::Range(int64_t{1}, int64_t{10000000}));
-  app.add_option("--dt", o.dt, "frame time in microseconds (default 16667)")
+  app.add_option("--dt", o.dt, "frame time in microseconds")
       ->check(CLI::Range(int64_t{1}, int64_t{1000000000}));
   app.add_option("--out", o.out, "PNG file for the last frame")->required();
   auto* every = app.add_option("--every", o.every, "also write every K-th frame")

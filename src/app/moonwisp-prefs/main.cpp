@@ -80,6 +80,9 @@ int main(int argc, char** argv) {
   moonwisp::setSystemLogSink([](const std::string& line) { std::fprintf(stderr, "moonwisp-prefs: %s\n", line.c_str()); });
 
   CLI::App app{"Reads and changes the Moonwisp screen saver's settings."};
+  // The usage line names the program as the user typed it, without its folder.
+  const std::string invoked = argc > 0 && argv[0] ? argv[0] : "moonwisp-prefs";
+  app.name(invoked.substr(invoked.find_last_of('/') + 1));
   app.require_subcommand(1);
   app.set_version_flag("--version", "moonwisp-prefs " MOONWISP_VERSION);
   std::string file;

@@ -96,7 +96,9 @@ bool parseCommandLine(const std::vector<std::string>& arguments, CommandLine* re
   app.add_flag("--fps", result->fps, "print frames per second and CPU use once a second on stderr");
   app.add_flag("--version", version, "print the version and end");
   // For tests and benchmarks: a fixed number of frames, a faster timer.
-  app.add_option("--frames", result->frames, "end after this many frames (for tests and benchmarks)")
+  // Read as text: a number type would take "-1" as the largest count.
+  std::string frames;
+  app.add_option("--frames", frames, "end after this many frames, 0 for no limit (for tests and benchmarks)")
       ->group("Tests and benchmarks");
   app.add_option("--interval-us", result->intervalUs,
                  "timer period in microseconds instead of 1/60 s (for tests and benchmarks)")
@@ -135,6 +137,12 @@ bool parseCommandLine(const std::vector<std::string>& arguments, CommandLine* re
     *error = "--geometry wants WIDTHxHEIGHT with each side from 1 to 32767, not \"" + geometry + "\"";
     return false;
   }
+  unsigned long long frameCount = 0;
+  if (!frames.empty() && !parseUnsigned(frames, 10, &frameCount)) {
+    *error = "--frames wants a whole number of frames, 0 or more, not \"" + frames + "\"";
+    return false;
+  }
+  result->frames = frameCount;
   if (!windowId.empty() && !parseWindowId(windowId, &result->windowId)) {
     *error = "--window-id wants a window id in decimal or 0x hex, not \"" + windowId + "\"";
     return false;

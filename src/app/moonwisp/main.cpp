@@ -10,8 +10,10 @@
 // Under Wayland (WAYLAND_DISPLAY set) the window and full-screen modes run on
 // the compositor; --x11 / --wayland choose the window system by hand.
 //
-// Exit status: 0 ended normally (also when the X server went away), 1 no X
-// display, 2 bad arguments or a window that does not exist.
+// Exit status: 0 ended normally (a window closed, q or Escape, the X server
+// or the compositor gone), 1 no display, 2 bad arguments or a window that
+// does not exist. SIGTERM, SIGINT and SIGHUP end it cleanly, and then by that
+// same signal, as its parent expects of a process killed by it.
 #include <X11/Xlib.h>
 #include <malloc.h>
 
@@ -84,7 +86,9 @@ int main(int argc, char** argv) {
 
   if (moonwisp::chooseBackend(options, std::getenv("WAYLAND_DISPLAY")) == moonwisp::CommandLine::Backend::Wayland) {
     int endingSignal = 0;
-    return moonwisp::runOnWayland(options, &endingSignal);
+    const int status = moonwisp::runOnWayland(options, &endingSignal);
+    if (endingSignal != 0) moonwisp::endBySignal(endingSignal);
+    return status;
   }
 
   // The preview view builds the settings controller, which needs the
@@ -117,6 +121,7 @@ int main(int argc, char** argv) {
   }
 
   int status = 0;
+  int endingSignal = 0;
   {
     moonwisp::SaverHostOptions hostOptions;
     hostOptions.preview = options.preview;
@@ -143,8 +148,10 @@ int main(int argc, char** argv) {
       status = kExitNoDisplay;
     } else {
       status = host.run();
+      endingSignal = host.endingSignal();
     }
   }
   XCloseDisplay(display);
+  if (endingSignal != 0) moonwisp::endBySignal(endingSignal);
   return status;
 }

@@ -340,6 +340,12 @@ bool WaylandHost::waitForEvents(int64_t wakeNs) {
   return dispatch();
 }
 
+// A view is drawn when the compositor wants a frame of its surface, unless it
+// has nothing new to show (the compositor keeps its last frame up).
+bool WaylandHost::ticks(const Slot& slot) {
+  return slot.view && slot.view->isAnimating() && slot.frameDone && !slot.view->isIdleUntilExposed();
+}
+
 int WaylandHost::run() {
   if (!services_) return 0;
   if (options_.printFps) fps_.start(monotonicNanoseconds(), frames_);
@@ -354,7 +360,7 @@ int WaylandHost::run() {
     bool drew = false;
     for (auto& slot : slots_) {
       Slot& s = *slot;
-      if (!s.view || !s.view->isAnimating() || !s.frameDone || !s.deadline.due(now)) continue;
+      if (!ticks(s) || !s.deadline.due(now)) continue;
       s.view->animateOneFrame();
       now = monotonicNanoseconds();
       s.deadline.advance(now);
@@ -371,7 +377,7 @@ int WaylandHost::run() {
     // an event (a frame callback among them) or a signal.
     int64_t wake = -1;
     for (const auto& slot : slots_)
-      if (slot->view && slot->view->isAnimating() && slot->frameDone && (wake < 0 || slot->deadline.next() < wake))
+      if (ticks(*slot) && (wake < 0 || slot->deadline.next() < wake))
         wake = slot->deadline.next();
     if (options_.printFps && (wake < 0 || fps_.nextReport() < wake)) wake = fps_.nextReport();
     if (!waitForEvents(wake)) lost_ = true;

@@ -109,6 +109,8 @@ class WaylandHost {
   bool dispatch();
   bool waitForEvents(int64_t wakeNs);
 
+  static bool ticks(const Slot& slot);
+
   wl_display* display_;
   WaylandHostOptions options_;
   SaverViewFactory factory_;

@@ -295,6 +295,12 @@ void X11Host::updateViews() {
   }
 }
 
+// A view that says it has nothing new to show until exposed costs nothing
+// until then: no ticks, and no wake-ups for it.
+bool X11Host::ticks(const Slot& slot) {
+  return slot.view && slot.mapped && slot.view->isAnimating() && !slot.view->isIdleUntilExposed();
+}
+
 int X11Host::run() {
   const int connection = ConnectionNumber(display_);
   if (options_.printFps) fps_.start(monotonicNanoseconds(), frames_);
@@ -304,14 +310,17 @@ int X11Host::run() {
       XNextEvent(display_, &event);
       handleEvent(event);
     }
-    if (signals_.take() != 0) quit_ = true;
+    if (const int signal = signals_.take(); signal != 0) {
+      endSignal_ = signal;
+      quit_ = true;
+    }
     if (quit_) break;
     updateViews();
 
     int64_t now = monotonicNanoseconds();
     bool drew = false;
     for (Slot& slot : slots_) {
-      if (!slot.view || !slot.mapped || !slot.view->isAnimating() || !slot.deadline.due(now)) continue;
+      if (!ticks(slot) || !slot.deadline.due(now)) continue;
       slot.view->animateOneFrame();
       now = monotonicNanoseconds();
       slot.deadline.advance(now);
@@ -327,7 +336,7 @@ int X11Host::run() {
     // Sleep until the next deadline, an X event or a signal.
     int64_t wake = -1;
     for (const Slot& slot : slots_)
-      if (slot.view && slot.mapped && slot.view->isAnimating() && (wake < 0 || slot.deadline.next() < wake))
+      if (ticks(slot) && (wake < 0 || slot.deadline.next() < wake))
         wake = slot.deadline.next();
     if (options_.printFps && (wake < 0 || fps_.nextReport() < wake)) wake = fps_.nextReport();
     // Flushing may read events into Xlib's queue, where poll() cannot see

@@ -5,7 +5,8 @@
 // in order (create, startAnimation, animateOneFrame at each tick while
 // animating, drawRect on Expose, stopAnimation, destroy), fires the ticks on
 // absolute monotonic deadlines and sleeps in poll() on the X connection and a
-// signal pipe until the next deadline, event or signal.
+// signal pipe until the next deadline, event or signal. A view that is idle
+// until exposed gets no ticks and no wake-ups until then.
 #include <X11/Xlib.h>
 
 #include <cstdint>
@@ -50,6 +51,9 @@ class X11Host {
   int run();
 
   uint64_t frames() const { return frames_; }
+  // The signal that ended run(), 0 when something else ended it. The caller
+  // ends the process by it (endBySignal) once everything is released.
+  int endingSignal() const { return endSignal_; }
 
  private:
   struct Slot {
@@ -71,6 +75,7 @@ class X11Host {
   };
 
   Slot* slotOf(Window window);
+  static bool ticks(const Slot& slot);
   void handleEvent(XEvent& event);
   void updateViews();
   void createView(Slot& slot);
@@ -85,6 +90,7 @@ class X11Host {
   SignalPipe signals_;
   std::vector<Slot> slots_;
   bool quit_ = false;
+  int endSignal_ = 0;
   uint64_t frames_ = 0;
   Cursor blankCursor_ = 0;
   FpsMeter fps_;

@@ -6,6 +6,7 @@
 
 #include "math/Vector3Float.h"
 #include "world/render/VelGlowBufferSize.h"
+#include "world/render/VelWingGeometry.h"
 
 namespace {
 
@@ -60,6 +61,27 @@ void drawSprite(float sx, float sy, float d, float s, AspectFactors f) {
   glEnd();
 }
 
+// The wings are drawn from client-side arrays holding the vertices that the
+// wing lists hold. Replaying a list per wing costs Mesa's software driver far
+// more: it turns every replay into a draw whose rasterizer state (some 33 KB)
+// is copied afresh into the frame's command memory, which at 220 butterflies
+// made the cheapest picture the most expensive one.
+void bindWingArrays() {
+  constexpr GLsizei stride = sizeof(QuadVertex);
+  glTexCoordPointer(2, GL_FLOAT, stride, &kWingStrips[0][0].s);
+  glVertexPointer(3, GL_FLOAT, stride, &kWingStrips[0][0].x);
+  glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+  glEnableClientState(GL_VERTEX_ARRAY);
+}
+
+// Back to the default array state, so that the render leaves none behind.
+void unbindWingArrays() {
+  glDisableClientState(GL_VERTEX_ARRAY);
+  glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+  glVertexPointer(4, GL_FLOAT, 0, nullptr);
+  glTexCoordPointer(4, GL_FLOAT, 0, nullptr);
+}
+
 }  // namespace
 
 float flap_func(float flap_angle) {
@@ -88,7 +110,7 @@ void DrawQuad2(float w, float h, float l, float b) {
   glVertex3f(l + w, b + h, -1);
 }
 
-void drawButterfly(const GLuint* /*textures*/, const GLuint* displaylists, float flap) {
+void drawButterfly(const GLuint* /*textures*/, const GLuint* /*displaylists*/, float flap) {
   const float w = std::fmod(static_cast<float>(static_cast<double>(flap) * 130.0 - 60.0), 360.0f);
   glPushMatrix();
   double g;
@@ -104,11 +126,11 @@ void drawButterfly(const GLuint* /*textures*/, const GLuint* displaylists, float
   glRotatef(40.0f, 1, 0, 0);
   glPushMatrix();
   glRotatef(w, 0, 1, 0);
-  glCallList(displaylists[1]);
+  glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
   glPopMatrix();
   glPushMatrix();
   glRotatef(-w, 0, 1, 0);
-  glCallList(displaylists[2]);
+  glDrawArrays(GL_TRIANGLE_STRIP, 4, 4);
   glPopMatrix();
   glPopMatrix();
 }
@@ -134,6 +156,8 @@ void renderVelWorld(const VelWorld* world, const Scheduler* /*clock*/, const GLu
 
   const VelButterflyCollection& flock = world->butterfly_collection;
   const float s = world->butterfly_size;
+  const bool winged = displaylists[0] != 0;
+  if (winged) bindWingArrays();
   for (int32_t i = 0; i < flock.num_butterflies; ++i) {
     const VelButterfly& b = flock.butterflies[i];
     if (!b.active) continue;
@@ -145,12 +169,13 @@ void renderVelWorld(const VelWorld* world, const Scheduler* /*clock*/, const GLu
     const float bl = world->color_from.z + (world->color_to.z - world->color_from.z) * b.color_mix;
     const float a = (2.0f * b.fade - b.fade * b.fade) * alpha;
     glColor4f(r, g, bl, a);
-    if (displaylists[0] != 0) {
+    if (winged) {
       drawWingedButterfly(b, sx, sy, d, s, textures, displaylists);
     } else {
       drawSprite(sx, sy, d, s, f);
     }
   }
+  if (winged) unbindWingArrays();
 
   glMatrixMode(GL_PROJECTION);
   glPopMatrix();

@@ -21,7 +21,8 @@ void drawVelWorld(const VelWorld* world, const Scheduler* clock, const GLuint* t
 // Draws every active butterfly once with a perspective camera.
 void renderVelWorld(const VelWorld* world, const Scheduler* clock, const GLuint* textures,
                     const GLuint* displaylists, float alpha);
-// The two wings of one butterfly in the current coordinate frame.
+// The two wings of one butterfly in the current coordinate frame, drawn from
+// the wing arrays (kWingStrips) that renderVelWorld enables around its loop.
 void drawButterfly(const GLuint* textures, const GLuint* displaylists, float flap);
 // Wing-beat value in [0, 1] for a phase in degrees; six beats per 360.
 float flap_func(float flap_angle);

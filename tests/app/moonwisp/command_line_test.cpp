@@ -65,6 +65,8 @@ TEST(CommandLine, BadArgumentsSayWhatIsWrong) {
       {"--preview"},               {"--interval-us", "10000001"}, {"-rot"},
       {"stray"},                   {"--x11", "--wayland"},     {"--wayland", "-root"},
       {"--wayland", "--window-id", "5"},
+      {"stray"},                   {"--frames", "-1"},         {"--frames", "1.5"},
+      {"--frames", "99999999999999999999999"},
   };
   for (const auto& arguments : bad) {
     CommandLine line;
@@ -72,6 +74,10 @@ TEST(CommandLine, BadArgumentsSayWhatIsWrong) {
     EXPECT_FALSE(parse(arguments, &line, &error)) << arguments[0];
     EXPECT_FALSE(error.empty()) << arguments[0];
     EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+    // The message names the option at fault, in plain words.
+    if (arguments[0] == "--frames") {
+      EXPECT_EQ(error.find("--frames wants a whole number"), 0u) << error;
+    }
   }
 }
 

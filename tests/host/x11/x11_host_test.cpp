@@ -26,6 +26,7 @@ struct Record {
   std::vector<int64_t> frameTimes;
   int64_t startTime = 0;  // when the view's animation started
   std::function<void(int frame)> onFrame;  // runs inside animateOneFrame
+  int idleAfterFrames = 0;                 // > 0: idle until exposed after so many frames
 };
 
 class RecordingView : public ScreenSaverView {
@@ -51,6 +52,9 @@ class RecordingView : public ScreenSaverView {
     if (record_.onFrame) record_.onFrame(static_cast<int>(record_.frameTimes.size()));
   }
   void drawRect(ViewRect) override { record_.events.push_back("draw"); }
+  bool isIdleUntilExposed() const override {
+    return record_.idleAfterFrames > 0 && static_cast<int>(record_.frameTimes.size()) >= record_.idleAfterFrames;
+  }
 
  private:
   Record& record_;
@@ -199,6 +203,7 @@ TEST_F(X11HostTest, ASignalEndsTheRunAfterTheCurrentFrame) {
     ASSERT_TRUE(host->addOwnWindow(0, 0, 40, 30, false, "host test"));
     EXPECT_EQ(host->run(), 0);
     EXPECT_EQ(host->frames(), 3u);
+    EXPECT_EQ(host->endingSignal(), number);
     host.reset();
     ASSERT_GE(record_.events.size(), 2u);
     EXPECT_EQ(record_.events[record_.events.size() - 2], "stop");
@@ -260,6 +265,29 @@ TEST_F(X11HostTest, FullScreenMakesOneBorderlessWindowPerMonitor) {
   host.reset();
   EXPECT_EQ(std::count(record_.events.begin(), record_.events.end(), "create 320x480"), 2);
   EXPECT_EQ(std::count(record_.events.begin(), record_.events.end(), "destroy"), 2);
+}
+
+TEST_F(X11HostTest, AViewIdleUntilExposedGetsNoTicksButItsExposes) {
+  record_.idleAfterFrames = 2;
+  std::thread exposeThenEnd;
+  record_.onFrame = [&](int frame) {
+    if (frame != 2) return;
+    exposeThenEnd = std::thread([this] {
+      // At 100 ticks a second, a host that kept ticking would do so many times here.
+      moonwisp::test::sleepMs(300);
+      XClearArea(other_, ownWindow(), 0, 0, 0, 0, True);
+      XSync(other_, False);
+      raise(SIGTERM);
+    });
+  };
+  auto host = makeHost(SaverHostOptions{});
+  ASSERT_TRUE(host->addOwnWindow(0, 0, 40, 30, false, "host test"));
+  EXPECT_EQ(host->run(), 0);
+  exposeThenEnd.join();
+  EXPECT_EQ(host->frames(), 2u);
+  EXPECT_EQ(host->endingSignal(), SIGTERM);
+  const auto lastFrame = std::find(record_.events.rbegin(), record_.events.rend(), "frame");
+  EXPECT_NE(std::find(record_.events.rbegin(), lastFrame, "draw"), lastFrame) << "no drawRect after the last frame";
 }
 
 }  // namespace

@@ -45,6 +45,10 @@ inline bool exitedWith(const std::optional<int>& status, int code) {
   return status && WIFEXITED(*status) && WEXITSTATUS(*status) == code;
 }
 
+inline bool killedBy(const std::optional<int>& status, int signal) {
+  return status && WIFSIGNALED(*status) && WTERMSIG(*status) == signal;
+}
+
 inline std::string describe(const std::optional<int>& status) {
   if (!status) return "still running";
   if (WIFEXITED(*status)) return "exit status " + std::to_string(WEXITSTATUS(*status));

@@ -1,0 +1,84 @@
+// The saver's picture drawn into an X window (GLX) is the headless picture
+// (EGL): both paths run the same driver, and nothing in the drawing may depend
+// on the surface. Mesa blends into the window's BGRX buffer and the headless
+// RGBA buffer with slightly different rounding, so a few pixels differ by a
+// level or two (a few more after the glow's blur passes).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include <X11/Xlib.h>
+
+#include "../../host/x11/x_test_support.h"
+#include "math/Random.h"
+#include "platform/gl/egl_context.h"
+#include "platform/gl/glx_context.h"
+#include "platform/gl/gl_test_support.h"
+#include "saver/gl_resources.h"
+#include "world/VelWorldSettings.h"
+#include "world/render/VelWorldRender.h"
+
+namespace {
+
+constexpr int kWidth = 200;
+constexpr int kHeight = 120;
+
+// Frames of a seeded world as the frame step draws them; the last one read back.
+moonwisp::test::Picture drawFrames(moonwisp::GLSurface& surface, int quantity, int glow) {
+  EXPECT_TRUE(surface.makeCurrent());
+  setSaverViewGLState(kWidth, kHeight);
+  GLuint textures[kTextureCount] = {};
+  GLuint lists[kDisplayListCount] = {};
+  bool loaded = false;
+  glDataLoad(textures, lists, &loaded, kWidth, kHeight);
+  seedRandom(5);
+  VelWorld world{};
+  EXPECT_EQ(initializeVelWorldFromSettings(&world, defaultVelWorldSettings(quantity, 1, static_cast<int8_t>(glow),
+                                                                              kWidth, kHeight)),
+            0);
+  moonwisp::test::Picture picture;
+  for (int frame = 1; frame <= 40; ++frame) {
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT);
+    updateVelWorld(&world, 16667);
+    drawVelWorld(&world, nullptr, textures, lists, 1.0f);
+    if (frame == 40) picture = moonwisp::test::readPicture(kWidth, kHeight);
+    surface.flushBuffer();
+  }
+  freeVelWorld(&world);
+  glDataDispose(textures, lists, &loaded);
+  surface.release();
+  return picture;
+}
+
+TEST(WindowAndHeadlessPictures, AreTheSameWithAndWithoutGlow) {
+  moonwisp::test::PrivateXServer server("320x200x24");
+  if (server.name().empty()) GTEST_SKIP() << "Xvfb cannot be started";
+  Display* display = XOpenDisplay(server.name().c_str());
+  ASSERT_NE(display, nullptr);
+  {
+    auto window = moonwisp::GlxSurface::createWindow(display, kWidth, kHeight, "picture test");
+    ASSERT_NE(window, nullptr);
+    std::string error;
+    auto headless = moonwisp::EglSurface::create(kWidth, kHeight, &error);
+    ASSERT_NE(headless, nullptr) << error;
+    for (int glow : {0, 1}) {
+      const moonwisp::test::Picture onWindow = drawFrames(*window, 220, glow);
+      const moonwisp::test::Picture offScreen = drawFrames(*headless, 220, glow);
+      ASSERT_EQ(onWindow.rgba.size(), offScreen.rgba.size());
+      EXPECT_GT(offScreen.countAbove(40), 100) << "glow " << glow << ": hardly anything drawn";
+      size_t differing = 0;
+      int largest = 0;
+      for (size_t i = 0; i < onWindow.rgba.size(); i += 4) {
+        differing += std::memcmp(&onWindow.rgba[i], &offScreen.rgba[i], 3) != 0;
+        for (size_t c = i; c < i + 3; ++c) largest = std::max(largest, std::abs(onWindow.rgba[c] - offScreen.rgba[c]));
+      }
+      EXPECT_LE(differing * 100, onWindow.rgba.size() / 4 * 3) << "glow " << glow;  // 3% of the pixels
+      EXPECT_LE(largest, 3) << "glow " << glow;
+    }
+  }
+  XCloseDisplay(display);
+}
+
+}  // namespace
