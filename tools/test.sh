@@ -41,13 +41,10 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1
 [ -f "$ROOT/tests/lsan.supp" ] && export LSAN_OPTIONS=suppressions=$ROOT/tests/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-# A test that fails is run again, up to three times in all: a few tests drive
-# real X servers and processes, whose timing a loaded machine can upset. A
-# test that fails three times fails the run.
 stage "tests, optimised build"
-ctest --test-dir build/release --output-on-failure -j"$JOBS" --timeout 600 --repeat until-pass:3
+ctest --test-dir build/release --output-on-failure -j"$JOBS" --timeout 600
 stage "tests, AddressSanitizer + UndefinedBehaviorSanitizer build"
-ctest --test-dir build/asan --output-on-failure -j"$JOBS" --timeout 900 --repeat until-pass:3
+ctest --test-dir build/asan --output-on-failure -j"$JOBS" --timeout 900
 
 # Fuzz targets are built by clang with libFuzzer, in a build of their own.
 if grep -rlq LLVMFuzzerTestOneInput tests; then
