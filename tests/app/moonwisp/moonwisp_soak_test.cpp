@@ -20,7 +20,7 @@ constexpr int kFrames = MOONWISP_SOAK_FRAMES;
 
 TEST(MoonwispSoak, ManyFramesEndCleanlyWithoutLeaksOrGrowth) {
   Display* display = XOpenDisplay(nullptr);
-  if (!display) GTEST_SKIP() << "no X display";
+  MOONWISP_NEEDS_SERVER(display, "no X display");
   XCloseDisplay(display);
   char dir[] = "/tmp/moonwisp-soak-XXXXXX";
   ASSERT_NE(mkdtemp(dir), nullptr);

@@ -76,7 +76,7 @@ std::vector<std::string> folded(const std::vector<std::string>& events) {
 class X11HostTest : public testing::Test {
  protected:
   void SetUp() override {
-    if (server_.name().empty()) GTEST_SKIP() << "Xvfb cannot be started";
+    MOONWISP_NEEDS_SERVER(!server_.name().empty(), "Xvfb cannot be started");
     display_ = XOpenDisplay(server_.name().c_str());
     ASSERT_NE(display_, nullptr);
     // A second connection, as another client (a window manager, XScreenSaver) would have.

@@ -16,7 +16,7 @@ using moonwisp::X11HostServices;
 class MonitorsTest : public testing::Test {
  protected:
   void SetUp() override {
-    if (server_.name().empty()) GTEST_SKIP() << "Xvfb cannot be started";
+    MOONWISP_NEEDS_SERVER(!server_.name().empty(), "Xvfb cannot be started");
     display_ = XOpenDisplay(server_.name().c_str());
     ASSERT_NE(display_, nullptr);
   }
@@ -92,7 +92,7 @@ TEST_F(MonitorsTest, TheWholeScreenIsOneMonitorUntilItIsSplit) {
 
 TEST(MonitorsWithoutRandr, TheScreenIsTheOneMainMonitor) {
   moonwisp::test::PrivateXServer server("800x600x24", false);
-  if (server.name().empty()) GTEST_SKIP() << "Xvfb cannot be started";
+  MOONWISP_NEEDS_SERVER(!server.name().empty(), "Xvfb cannot be started");
   Display* display = XOpenDisplay(server.name().c_str());
   ASSERT_NE(display, nullptr);
   std::vector<MonitorRect> monitors;

@@ -41,6 +41,17 @@ inline int allowedMs(int ms) {
 #endif
 }
 
+// A server the test needs (an X server, a compositor) is missing: outside CI
+// the test is skipped with the reason; in CI (CI set) it fails, so that
+// nothing goes untested there without a word.
+#define MOONWISP_NEEDS_SERVER(available, reason)            \
+  do {                                                      \
+    if (!(available)) {                                     \
+      if (std::getenv("CI")) FAIL() << (reason);            \
+      GTEST_SKIP() << (reason);                             \
+    }                                                       \
+  } while (0)
+
 inline bool exitedWith(const std::optional<int>& status, int code) {
   return status && WIFEXITED(*status) && WEXITSTATUS(*status) == code;
 }

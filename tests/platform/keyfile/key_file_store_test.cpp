@@ -230,29 +230,29 @@ TEST_F(KeyFileStoreTest, AWriteThatRunsOutOfSpaceLeavesThePreviousFile) {
 }
 
 TEST_F(KeyFileStoreTest, AReadOnlyFolderFailsAndKeepsTheFile) {
-  if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
   const std::string path = folder / "settings.ini";
   writeFile(path, "[g]\nq=1\n");
-  ASSERT_TRUE(store(path, 2));  // the lock file exists from now on
-  chmod(folder.path().c_str(), 0500);
-  EXPECT_FALSE(store(path, 3));
-  chmod(folder.path().c_str(), 0700);
-  EXPECT_EQ(readFile(path), "[g]\nq=2\n");
-  EXPECT_EQ(log.size(), 1u);
+  EXPECT_TRUE(test::runAsUnprivilegedUser(folder.path(), [&] {
+    if (!store(path, 2)) return false;  // the lock file exists from now on
+    chmod(folder.path().c_str(), 0500);
+    const bool refused = !store(path, 3);
+    chmod(folder.path().c_str(), 0700);
+    return refused && readFile(path) == "[g]\nq=2\n" && log.size() == 1;
+  }));
 }
 
 TEST_F(KeyFileStoreTest, AFileThatCannotBeReadIsNotOverwritten) {
-  if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
   const std::string path = folder / "settings.ini";
   writeFile(path, "[g]\nq=1\nother=keep\n");
-  chmod(path.c_str(), 0200);
-  EXPECT_EQ(KeyFileStore(path).read().state, KeyFileState::Unreadable);
-  // Its other keys could not be carried over, so it must not be replaced.
-  EXPECT_FALSE(store(path, 2));
-  chmod(path.c_str(), 0600);
-  EXPECT_EQ(readFile(path), "[g]\nq=1\nother=keep\n");
-  ASSERT_EQ(log.size(), 1u);
-  EXPECT_NE(log[0].find("Permission denied"), std::string::npos) << log[0];
+  EXPECT_TRUE(test::runAsUnprivilegedUser(folder.path(), [&] {
+    chmod(path.c_str(), 0200);
+    const bool unreadable = KeyFileStore(path).read().state == KeyFileState::Unreadable;
+    // Its other keys could not be carried over, so it must not be replaced.
+    const bool refused = !store(path, 2);
+    chmod(path.c_str(), 0600);
+    return unreadable && refused && readFile(path) == "[g]\nq=1\nother=keep\n" && log.size() == 1 &&
+           log[0].find("Permission denied") != std::string::npos;
+  }));
 }
 
 }  // namespace

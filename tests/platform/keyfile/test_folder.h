@@ -2,6 +2,8 @@
 // A private temporary folder for one test, removed with everything in it, and
 // small file helpers.
 #include <dirent.h>
+#include <grp.h>
+#include <sys/wait.h>
 #include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,11 +12,33 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 namespace moonwisp::test {
+
+// Runs body as an unprivileged user (nobody, 65534), so that file
+// permissions bind it even when the tests run as root: in a child process
+// that owns the folder and everything in it. Without root, body runs here.
+// True when body returned true.
+inline bool runAsUnprivilegedUser(const std::string& folder, const std::function<bool()>& body) {
+  if (geteuid() != 0) return body();
+  constexpr uid_t kNobody = 65534;
+  nftw(folder.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return lchown(p, kNobody, kNobody); },
+       16, FTW_PHYS);
+  const pid_t child = fork();
+  if (child == 0) {
+    const bool dropped = setgroups(0, nullptr) == 0 && setgid(kNobody) == 0 && setuid(kNobody) == 0;
+    _exit(dropped && body() ? 0 : 1);
+  }
+  int status = 0;
+  const bool ok = child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  nftw(folder.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return lchown(p, 0, 0); }, 16,
+       FTW_PHYS);
+  return ok;
+}
 
 class TestFolder {
  public:
