@@ -1,6 +1,6 @@
 // A long run with a fast timer: many frames through the whole host and view,
 // ending by itself. Under AddressSanitizer its leak check runs at the exit;
-// in every build the resident size must not keep growing: the second half of
+// in the optimised build the resident size must not keep growing: the second half of
 // the run may not rise above the first half's peak by more than allocator
 // slack, which settles early, while any per-frame loss grows with the frames.
 #include <gtest/gtest.h>
@@ -64,8 +64,12 @@ TEST(MoonwispSoak, ManyFramesEndCleanlyWithoutLeaksOrGrowth) {
   const long secondHalf = *std::max_element(middle, samples.end());
   std::printf("%d frames; resident at most %ld kB in the first half, %ld kB in the second\n", kFrames, firstHalf,
               secondHalf);
+#ifndef __SANITIZE_ADDRESS__
   // A loss of 80 bytes a frame would add 4 MB over the second half alone.
+  // (The sanitizer's allocator keeps its own slack and records every new
+  // allocation stack; its build has the leak check above instead.)
   EXPECT_LE(secondHalf - firstHalf, 4096) << "the resident size kept growing";
+#endif
   ChildProcess({"/bin/rm", "-rf", configHome}).waitFor(5000);
 }
 
