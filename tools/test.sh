@@ -39,6 +39,8 @@ export LIBGL_ALWAYS_SOFTWARE=1
 # The servers the tests need are started here or by the tests themselves: a
 # test that finds one missing fails instead of skipping.
 export CI=${CI:-1}
+# Any GTK or GLib critical fails the test that caused it.
+export G_DEBUG=fatal-criticals
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1
 # Leaks inside third-party libraries (Mesa, GTK, fontconfig) are suppressed by name.
 [ -f "$ROOT/tests/lsan.supp" ] && export LSAN_OPTIONS=suppressions=$ROOT/tests/lsan.supp:print_suppressions=0
