@@ -26,7 +26,8 @@ WaylandHost::WaylandHost(wl_display* display, WaylandHostOptions options, SaverV
     : display_(display),
       options_(options),
       factory_(std::move(factory)),
-      input_([this](const WaylandInputEvent& event) { handleInput(event); }) {
+      input_([this](const WaylandInputEvent& event) { handleInput(event); }),
+      rounds_(options) {
   outputs_.setCallbacks([this](const WaylandOutput& output) { outputReady(output); },
                         [this](const WaylandOutput& output) { outputGone(output); });
   if (!signals_.ok()) systemLog("Warning: signals cannot wake the host; SIGTERM ends it abruptly");
@@ -348,7 +349,7 @@ bool WaylandHost::ticks(const Slot& slot) {
 
 int WaylandHost::run() {
   if (!services_) return 0;
-  if (options_.printFps) fps_.start(monotonicNanoseconds(), frames_);
+  rounds_.start(monotonicNanoseconds());
   while (!quit_) {
     if (!dispatch()) lost_ = true;
     if (const int signal = signals_.take()) endingSignal_ = signal;
@@ -357,29 +358,16 @@ int WaylandHost::run() {
     updateViews();
 
     int64_t now = monotonicNanoseconds();
-    bool drew = false;
-    for (auto& slot : slots_) {
-      Slot& s = *slot;
-      if (!ticks(s) || !s.deadline.due(now)) continue;
-      s.view->animateOneFrame();
-      now = monotonicNanoseconds();
-      s.deadline.advance(now);
-      drew = true;
-    }
-    if (drew) {
-      ++frames_;
-      if (options_.maxFrames != 0 && frames_ >= options_.maxFrames) quit_ = true;
-    }
-    if (options_.printFps) fps_.reportIfDue(now, frames_);
-    if (drew || quit_) continue;  // look at events and deadlines again first
+    for (auto& slot : slots_)
+      if (ticks(*slot)) rounds_.tick(*slot->view, slot->deadline, &now);
+    if (rounds_.finish(now, &quit_) || quit_) continue;  // look at events and deadlines again first
 
     // Sleep until the next deadline of a surface the compositor wants drawn,
     // an event (a frame callback among them) or a signal.
     int64_t wake = -1;
     for (const auto& slot : slots_)
-      if (ticks(*slot) && (wake < 0 || slot->deadline.next() < wake))
-        wake = slot->deadline.next();
-    if (options_.printFps && (wake < 0 || fps_.nextReport() < wake)) wake = fps_.nextReport();
+      if (ticks(*slot)) FrameRounds::wakeFor(slot->deadline, &wake);
+    rounds_.wakeForReport(&wake);
     if (!waitForEvents(wake)) lost_ = true;
   }
   if (lost_) systemLog("The Wayland compositor has gone away; ending.");

@@ -19,8 +19,8 @@
 #include "host/wayland/wayland_input.h"
 #include "host/wayland/wayland_outputs.h"
 #include "host/wayland/wayland_surface.h"
-#include "host/fps_meter.h"
 #include "host/frame_deadline.h"
+#include "host/frame_rounds.h"
 #include "host/host_options.h"
 #include "host/signal_pipe.h"
 
@@ -58,7 +58,7 @@ class WaylandHost {
 
   // The signal that ended run(); 0 when none did.
   int endingSignal() const { return endingSignal_; }
-  uint64_t frames() const { return frames_; }
+  uint64_t frames() const { return rounds_.frames(); }
 
  private:
   struct Slot {
@@ -129,8 +129,7 @@ class WaylandHost {
   bool quit_ = false;
   bool lost_ = false;  // the compositor went away
   int endingSignal_ = 0;
-  uint64_t frames_ = 0;
-  FpsMeter fps_;
+  FrameRounds rounds_;
 };
 
 }  // namespace moonwisp

@@ -40,7 +40,7 @@ Cursor makeBlankCursor(Display* display, Window window) {
 void installX11ConnectionLossHandler() { XSetIOErrorHandler(quitOnConnectionLoss); }
 
 X11Host::X11Host(Display* display, SaverHostOptions options, SaverViewFactory factory)
-    : display_(display), options_(options), factory_(std::move(factory)), services_(display) {
+    : display_(display), options_(options), factory_(std::move(factory)), services_(display), rounds_(options) {
   installX11ErrorHandler();
   installX11ConnectionLossHandler();
   if (!signals_.ok()) systemLog("Warning: signals cannot wake the host; SIGTERM ends it abruptly");
@@ -303,7 +303,7 @@ bool X11Host::ticks(const Slot& slot) {
 
 int X11Host::run() {
   const int connection = ConnectionNumber(display_);
-  if (options_.printFps) fps_.start(monotonicNanoseconds(), frames_);
+  rounds_.start(monotonicNanoseconds());
   while (!quit_) {
     while (!quit_ && XPending(display_) > 0) {
       XEvent event;
@@ -311,34 +311,22 @@ int X11Host::run() {
       handleEvent(event);
     }
     if (const int signal = signals_.take(); signal != 0) {
-      endSignal_ = signal;
+      endingSignal_ = signal;
       quit_ = true;
     }
     if (quit_) break;
     updateViews();
 
     int64_t now = monotonicNanoseconds();
-    bool drew = false;
-    for (Slot& slot : slots_) {
-      if (!ticks(slot) || !slot.deadline.due(now)) continue;
-      slot.view->animateOneFrame();
-      now = monotonicNanoseconds();
-      slot.deadline.advance(now);
-      drew = true;
-    }
-    if (drew) {
-      ++frames_;
-      if (options_.maxFrames != 0 && frames_ >= options_.maxFrames) quit_ = true;
-    }
-    if (options_.printFps) fps_.reportIfDue(now, frames_);
-    if (drew || quit_) continue;  // look at events and deadlines again first
+    for (Slot& slot : slots_)
+      if (ticks(slot)) rounds_.tick(*slot.view, slot.deadline, &now);
+    if (rounds_.finish(now, &quit_) || quit_) continue;  // look at events and deadlines again first
 
     // Sleep until the next deadline, an X event or a signal.
     int64_t wake = -1;
     for (const Slot& slot : slots_)
-      if (ticks(slot) && (wake < 0 || slot.deadline.next() < wake))
-        wake = slot.deadline.next();
-    if (options_.printFps && (wake < 0 || fps_.nextReport() < wake)) wake = fps_.nextReport();
+      if (ticks(slot)) FrameRounds::wakeFor(slot.deadline, &wake);
+    rounds_.wakeForReport(&wake);
     // Flushing may read events into Xlib's queue, where poll() cannot see
     // them: flush first, then look at the queue, and only then sleep.
     XFlush(display_);

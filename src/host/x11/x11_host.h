@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "host/fps_meter.h"
 #include "host/frame_deadline.h"
+#include "host/frame_rounds.h"
 #include "host/host_options.h"
 #include "host/signal_pipe.h"
 #include "host/x11/x11_host_services.h"
@@ -50,10 +50,10 @@ class X11Host {
   // to the X server ends the process with status 0 at once.
   int run();
 
-  uint64_t frames() const { return frames_; }
+  uint64_t frames() const { return rounds_.frames(); }
   // The signal that ended run(), 0 when something else ended it. The caller
   // ends the process by it (endBySignal) once everything is released.
-  int endingSignal() const { return endSignal_; }
+  int endingSignal() const { return endingSignal_; }
 
  private:
   struct Slot {
@@ -90,10 +90,9 @@ class X11Host {
   SignalPipe signals_;
   std::vector<Slot> slots_;
   bool quit_ = false;
-  int endSignal_ = 0;
-  uint64_t frames_ = 0;
+  int endingSignal_ = 0;
   Cursor blankCursor_ = 0;
-  FpsMeter fps_;
+  FrameRounds rounds_;
 };
 
 // Makes a lost X connection end the process quietly with status 0.
