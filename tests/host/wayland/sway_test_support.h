@@ -15,6 +15,7 @@ namespace moonwisp::test {
 struct OutputPicture {
   int bright = 0;  // pixels brighter than 40 that are not sway's background
   int grey = 0;    // pixels of sway's empty background (63, 63, 63): nothing covers them
+  int colourful = 0;  // pixels far from grey: butterflies, not a toolkit's window
   bool taken = false;
 };
 
@@ -69,6 +70,9 @@ class HeadlessSway {
   const std::string& reason() const { return reason_; }
   ChildProcess& process() { return *sway_; }
   // The environment of a client: this sway and no X server.
+  // The compositor's runtime folder: toolkits look for their sockets there.
+  const std::string& runtimeDir() const { return dir_; }
+
   std::vector<std::string> clientEnv() const {
     return {"WAYLAND_DISPLAY=" + wayland_, "SWAYSOCK=" + ipc_, "DISPLAY"};
   }
@@ -100,6 +104,7 @@ class HeadlessSway {
         ++picture.grey;
       else if (std::max({r, g, b}) > 40)
         ++picture.bright;
+      if (std::max({r, g, b}) - std::min({r, g, b}) > 60) ++picture.colourful;
     }
     picture.taken = !image.empty();
     return picture;

@@ -18,6 +18,7 @@ using moonwisp::test::HeadlessSway;
 
 const std::string kMoonwisp = MOONWISP_PATH;
 const std::string kPrefsTool = MOONWISP_PREFS_PATH;
+const std::string kConfigPanel = MOONWISP_CONFIG_PATH;
 
 // The rates of the "moonwisp: R frames/s, ..." lines that --fps prints.
 std::vector<double> frameRates(const std::string& text) {
@@ -164,6 +165,22 @@ TEST_F(WaylandProgramTest, AHiddenWindowDrawsNoFrames) {
   EXPECT_GE(rates.size(), 2u) << program->output();
   for (const double rate : rates) EXPECT_LE(rate, 62.0) << program->output();
   expectEndsBySignal(*program, SIGTERM);
+}
+
+// The settings panel on GTK's Wayland back end: its preview is drawn off
+// screen and painted by the toolkit, so it needs no X11 window.
+TEST_F(WaylandProgramTest, TheSettingsPanelShowsALivePreview) {
+  std::vector<std::string> environment = env();
+  environment.insert(environment.end(), {"GDK_BACKEND=wayland", "XDG_RUNTIME_DIR=" + sway_->runtimeDir(),
+                                         "NO_AT_BRIDGE=1", "G_DEBUG=fatal-criticals"});
+  ChildProcess panel({kConfigPanel}, environment);
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(allowedMs(20000));
+  moonwisp::test::OutputPicture shown;
+  do shown = sway_->screenshot("HEADLESS-1");
+  while (shown.colourful < 200 && panel.running() && std::chrono::steady_clock::now() < end);
+  EXPECT_GE(shown.colourful, 200) << panel.report();
+  ASSERT_TRUE(panel.running()) << panel.report();
+  EXPECT_EQ(panel.output(), "");
 }
 
 TEST_F(WaylandProgramTest, AKilledCompositorEndsItWithStatusZero) {
