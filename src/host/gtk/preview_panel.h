@@ -58,7 +58,7 @@ class PreviewPanel {
   static void onMap(void* widget, void* self);
   static void onUnmap(void* widget, void* self);
   static void onSizeAllocate(void* widget, void* allocation, void* self);
-  static void onScaleChanged(void* widget, void* spec, void* self);
+  static void onScaleChanged(void* widget, void* property, void* self);
   static void onWindowDestroyed(void* widget, void* self);
   static void onOptionsClicked(void* button, void* self);
   static int onTick(void* widget, void* clock, void* self);
