@@ -22,8 +22,16 @@ cmake --build build/asan -j"$JOBS"
 # A private X server: GLX and RANDR for the window and monitor tests; -noreset
 # keeps monitors set with xrandr --setmonitor between clients.
 XVFB_PID=
-cleanup() { if [ -n "$XVFB_PID" ]; then kill "$XVFB_PID" 2>/dev/null || true; wait "$XVFB_PID" 2>/dev/null || true; fi; }
+cleanup() {
+  if [ -n "$XVFB_PID" ]; then kill "$XVFB_PID" 2>/dev/null || true; wait "$XVFB_PID" 2>/dev/null || true; fi
+  rm -rf "$ROOT/build/tmp"
+}
 trap cleanup EXIT
+# Temporary files of the tests, the fuzzers and the tools they run (lintian)
+# go to a folder of the run's own, removed at the end: nothing is left in /tmp.
+rm -rf "$ROOT/build/tmp"
+mkdir -p "$ROOT/build/tmp"
+export TMPDIR=$ROOT/build/tmp TEST_TMPDIR=$ROOT/build/tmp
 # Xvfb picks a free display itself and writes its number once it is ready.
 mkdir -p build
 exec {displayfd}>build/xvfb.display

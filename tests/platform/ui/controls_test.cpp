@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <fstream>
 #include <string>
 
@@ -46,10 +49,16 @@ class Toolkit : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(initializeToolkit()) << "these tests need an X display"; }
   std::string writeNib(const std::string& text) {
-    const std::string path = ::testing::TempDir() + "moonwisp-controls-test.ui";
+    // One file per process: ctest runs this binary's tests side by side.
+    const std::string path = ::testing::TempDir() + "moonwisp-controls-test-" + std::to_string(getpid()) + ".ui";
     std::ofstream(path) << text;
+    written_ = path;
     return path;
   }
+  void TearDown() override {
+    if (!written_.empty()) std::remove(written_.c_str());
+  }
+  std::string written_;
 };
 
 TEST_F(Toolkit, ANibConnectsItsHandlersAndFindsControlsByKind) {
