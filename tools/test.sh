@@ -22,16 +22,19 @@ cmake --build build/asan -j"$JOBS"
 # A private X server: GLX and RANDR for the window and monitor tests; -noreset
 # keeps monitors set with xrandr --setmonitor between clients.
 XVFB_PID=
+TEST_TMP=
 cleanup() {
   if [ -n "$XVFB_PID" ]; then kill "$XVFB_PID" 2>/dev/null || true; wait "$XVFB_PID" 2>/dev/null || true; fi
-  rm -rf "$ROOT/build/tmp"
+  if [ -n "$TEST_TMP" ]; then rm -rf "$TEST_TMP"; fi
 }
 trap cleanup EXIT
 # Temporary files of the tests, the fuzzers and the tools they run (lintian)
-# go to a folder of the run's own, removed at the end: nothing is left in /tmp.
-rm -rf "$ROOT/build/tmp"
-mkdir -p "$ROOT/build/tmp"
-export TMPDIR=$ROOT/build/tmp TEST_TMPDIR=$ROOT/build/tmp
+# go to one folder of the run's own, removed at the end. Under /tmp and open
+# to all: some tests run a compositor or a check as an unprivileged user,
+# who must reach it whatever folder the repository is in.
+TEST_TMP=$(mktemp -d /tmp/moonwisp-tests-XXXXXX)
+chmod 0755 "$TEST_TMP"
+export TMPDIR=$TEST_TMP TEST_TMPDIR=$TEST_TMP
 # Xvfb picks a free display itself and writes its number once it is ready.
 mkdir -p build
 exec {displayfd}>build/xvfb.display

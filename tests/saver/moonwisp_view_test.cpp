@@ -25,10 +25,11 @@ namespace {
 class PrivateConfigFolder : public testing::Environment {
  public:
   void SetUp() override {
-    char pattern[] = "/tmp/moonwisp-view-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/moonwisp-view-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     folder_ = pattern;
-    setenv("XDG_CONFIG_HOME", pattern, 1);
+    setenv("XDG_CONFIG_HOME", pattern.c_str(), 1);
   }
   void TearDown() override {
     if (!folder_.empty()) std::filesystem::remove_all(folder_);

@@ -35,8 +35,8 @@ std::string hex(Window window) {
 class ProgramTest : public testing::Test {
  protected:
   void SetUp() override {
-    char dir[] = "/tmp/moonwisp-config-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
+    std::string dir = moonwisp::test::temporaryPattern("moonwisp-config");
+    ASSERT_NE(mkdtemp(dir.data()), nullptr);
     configHome_ = dir;
     XSetErrorHandler(ignoreXErrors);
   }

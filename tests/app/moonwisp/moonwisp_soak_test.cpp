@@ -22,8 +22,8 @@ TEST(MoonwispSoak, ManyFramesEndCleanlyWithoutLeaksOrGrowth) {
   Display* display = XOpenDisplay(nullptr);
   MOONWISP_NEEDS_SERVER(display, "no X display");
   XCloseDisplay(display);
-  char dir[] = "/tmp/moonwisp-soak-XXXXXX";
-  ASSERT_NE(mkdtemp(dir), nullptr);
+  std::string dir = moonwisp::test::temporaryPattern("moonwisp-soak");
+  ASSERT_NE(mkdtemp(dir.data()), nullptr);
   const std::string configHome = dir;
 
   // The fewest butterflies and no glow keep the frames cheap enough for this

@@ -24,8 +24,9 @@ namespace {
 class ConfigHome : public ::testing::Environment {
  public:
   void SetUp() override {
-    char pattern[] = "/tmp/moonwisp-panel-test-XXXXXX";
-    const char* dir = mkdtemp(pattern);
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/moonwisp-panel-test-XXXXXX";
+    const char* dir = mkdtemp(pattern.data());
     if (dir) path_ = dir;
     setenv("XDG_CONFIG_HOME", path_.c_str(), 1);
     setenv("NO_AT_BRIDGE", "1", 1);

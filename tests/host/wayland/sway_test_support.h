@@ -24,8 +24,8 @@ class HeadlessSway {
   static constexpr int kOutputs = 2;
 
   HeadlessSway() {
-    char dir[] = "/tmp/moonwisp-sway-XXXXXX";
-    if (!mkdtemp(dir)) {
+    std::string dir = temporaryPattern("moonwisp-sway");
+    if (!mkdtemp(dir.data())) {
       reason_ = "cannot make a runtime directory";
       return;
     }

@@ -35,8 +35,8 @@ std::vector<double> frameRates(const std::string& text) {
 class WaylandProgramTest : public testing::Test {
  protected:
   void SetUp() override {
-    char dir[] = "/tmp/moonwisp-config-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
+    std::string dir = moonwisp::test::temporaryPattern("moonwisp-config");
+    ASSERT_NE(mkdtemp(dir.data()), nullptr);
     configHome_ = dir;
     sway_ = std::make_unique<HeadlessSway>();
     if (!sway_->ok()) {

@@ -52,6 +52,13 @@ inline int allowedMs(int ms) {
     }                                                       \
   } while (0)
 
+// A mkdtemp/mkstemp pattern for a temporary file or folder named after what
+// it is for, in $TMPDIR (the test script gives each run its own) or /tmp.
+inline std::string temporaryPattern(const std::string& name) {
+  const char* folder = std::getenv("TMPDIR");
+  return std::string(folder && *folder ? folder : "/tmp") + "/" + name + "-XXXXXX";
+}
+
 inline bool exitedWith(const std::optional<int>& status, int code) {
   return status && WIFEXITED(*status) && WEXITSTATUS(*status) == code;
 }
@@ -72,8 +79,8 @@ class ChildProcess {
  public:
   // env: extra "NAME=value" entries, or "NAME" alone to remove a variable.
   ChildProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env = {}) {
-    char path[] = "/tmp/moonwisp-child-XXXXXX";
-    const int fd = mkstemp(path);
+    std::string path = temporaryPattern("moonwisp-child");
+    const int fd = mkstemp(path.data());
     outputPath_ = path;
     std::vector<std::string> environment;
     for (char** e = environ; *e; ++e) {
