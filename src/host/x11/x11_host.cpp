@@ -58,19 +58,8 @@ X11Host::~X11Host() {
 
 bool X11Host::addOwnWindow(int x, int y, int width, int height, bool fullScreen,
                              const std::string& title) {
-  const int screen = DefaultScreen(display_);
   GLXFBConfig config{};
-  if (!chooseGlxFBConfig(display_, screen, 0, &config)) {
-    systemLog("Error: no double-buffered RGBA8 GLX configuration with a depth buffer");
-    return false;
-  }
-  XVisualInfo* visual = glXGetVisualFromFBConfig(display_, config);
-  if (!visual) {
-    systemLog("Error: the GLX configuration has no X visual");
-    return false;
-  }
-  std::unique_ptr<X11Window> window = X11Window::create(display_, width, height, *visual, title);
-  XFree(visual);
+  std::unique_ptr<X11Window> window = createGlxCapableWindow(display_, width, height, title, &config);
   if (!window) return false;
 
   XClassHint hint{};

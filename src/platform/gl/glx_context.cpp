@@ -71,23 +71,28 @@ bool glxHasSwapControl(Display* display, int screen) {
          hasExtension(extensions, "GLX_MESA_swap_control");
 }
 
-std::unique_ptr<GlxSurface> GlxSurface::createWindow(Display* display, int width, int height,
-                                                     const std::string& title) {
-  if (!display) return nullptr;
-  installX11ErrorHandler();
-  const int screen = DefaultScreen(display);
-  GLXFBConfig config{};
-  if (!chooseGlxFBConfig(display, screen, 0, &config)) {
+std::unique_ptr<X11Window> createGlxCapableWindow(Display* display, int width, int height, const std::string& title,
+                                                  GLXFBConfig* config) {
+  if (!chooseGlxFBConfig(display, DefaultScreen(display), 0, config)) {
     systemLog("Error: no double-buffered RGBA8 GLX configuration with a depth buffer");
     return nullptr;
   }
-  XVisualInfo* visual = glXGetVisualFromFBConfig(display, config);
+  XVisualInfo* visual = glXGetVisualFromFBConfig(display, *config);
   if (!visual) {
     systemLog("Error: the GLX configuration has no X visual");
     return nullptr;
   }
   std::unique_ptr<X11Window> window = X11Window::create(display, width, height, *visual, title);
   XFree(visual);
+  return window;
+}
+
+std::unique_ptr<GlxSurface> GlxSurface::createWindow(Display* display, int width, int height,
+                                                     const std::string& title) {
+  if (!display) return nullptr;
+  installX11ErrorHandler();
+  GLXFBConfig config{};
+  std::unique_ptr<X11Window> window = createGlxCapableWindow(display, width, height, title, &config);
   if (!window) return nullptr;
   std::unique_ptr<GlxSurface> surface = attach(std::move(window), config);
   if (surface) surface->window_->show();

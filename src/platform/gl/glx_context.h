@@ -19,6 +19,12 @@ namespace moonwisp {
 // configuration is taken. False when none fits.
 bool chooseGlxFBConfig(Display* display, int screen, VisualID visual, GLXFBConfig* config);
 
+// A new, unmapped window of ours whose visual is that of a double-buffered
+// RGBA8 configuration with depth on the default screen; the configuration in
+// *config. Null, with the reason logged, when there is none.
+std::unique_ptr<X11Window> createGlxCapableWindow(Display* display, int width, int height, const std::string& title,
+                                                  GLXFBConfig* config);
+
 // True when the server's GLX extension string names a swap-control extension
 // (GLX_EXT_swap_control or GLX_MESA_swap_control). Only then may the swap
 // interval be set: the entry points can exist although the server lacks them.
