@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "../platform/keyfile/test_folder.h"
+#include "support/files.h"
 #include "platform/core/system_log.h"
 #include "prefs/VelPreferenceKeys.h"
 

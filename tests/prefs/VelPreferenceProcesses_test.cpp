@@ -7,7 +7,7 @@
 #include <random>
 #include <string>
 
-#include "child_process.h"
+#include "support/process.h"
 #include "platform/keyfile/key_file_store.h"
 #include "prefs/VelPreferenceHandler.h"
 #include "prefs/VelPreferenceKeys.h"
@@ -26,24 +26,20 @@ TEST(VelPreferenceProcesses, TwoWritersOfDifferentKeysLoseNothing) {
   TestFolder folder;
   const std::string path = folder / "preferences.ini";
   writeFile(path, header());
-  const pid_t a = moonwisp::test::startChild({PREFS_TEST_WRITER, "key", path, "quantity", "500"}, {});
-  const pid_t b = moonwisp::test::startChild({PREFS_TEST_WRITER, "key", path, "particleColor", "500"}, {});
-  ASSERT_GT(a, 0);
-  ASSERT_GT(b, 0);
+  moonwisp::test::ChildProcess a({PREFS_TEST_WRITER, "key", path, "quantity", "500"});
+  moonwisp::test::ChildProcess b({PREFS_TEST_WRITER, "key", path, "particleColor", "500"});
+  ASSERT_TRUE(a.started() && b.started());
 
   // Meanwhile every read finds a whole file.
-  int statusA = -1, statusB = -1, reads = 0, unparsed = 0;
-  while (statusA < 0 || statusB < 0) {
-    int status;
-    if (statusA < 0 && waitpid(a, &status, WNOHANG) == a) statusA = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-    if (statusB < 0 && waitpid(b, &status, WNOHANG) == b) statusB = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+  int reads = 0, unparsed = 0;
+  while (a.running() || b.running()) {
     const KeyFileSnapshot now = readKeyFile(path);
     ++reads;
     if (now.state != KeyFileState::Loaded || !now.file.hasKey(velPrefsGroup(), "sentinel")) ++unparsed;
     usleep(500);
   }
-  EXPECT_EQ(statusA, 0) << "3: write failed, 4: a read did not parse, 5: own value lost";
-  EXPECT_EQ(statusB, 0) << "3: write failed, 4: a read did not parse, 5: own value lost";
+  EXPECT_TRUE(moonwisp::test::exitedWith(a.waitFor(0), 0)) << "3: write failed, 4: a read did not parse, 5: own value lost";
+  EXPECT_TRUE(moonwisp::test::exitedWith(b.waitFor(0), 0)) << "3: write failed, 4: a read did not parse, 5: own value lost";
   EXPECT_EQ(unparsed, 0) << "of " << reads << " reads";
 
   const KeyFileSnapshot last = readKeyFile(path);
@@ -63,9 +59,8 @@ TEST(VelPreferenceProcesses, AWriterKilledAtAnyMomentLeavesTheOldOrTheNewFile) {
   int advanced = 0;
   for (int round = 0; round < 100; ++round) {
     SCOPED_TRACE(round);
-    const pid_t writer =
-        moonwisp::test::startChild({PREFS_TEST_WRITER, "records", path, std::to_string(last + 1)}, {});
-    ASSERT_GT(writer, 0);
+    moonwisp::test::ChildProcess writer({PREFS_TEST_WRITER, "records", path, std::to_string(last + 1)});
+    ASSERT_TRUE(writer.started());
     if (round % 2 == 0) {
       // Any moment, from start-up on.
       usleep(std::uniform_int_distribution<useconds_t>(0, 20000)(random));
@@ -78,9 +73,8 @@ TEST(VelPreferenceProcesses, AWriterKilledAtAnyMomentLeavesTheOldOrTheNewFile) {
       }
       usleep(std::uniform_int_distribution<useconds_t>(0, 3000)(random));
     }
-    kill(writer, SIGKILL);
-    int status = 0;
-    ASSERT_EQ(waitpid(writer, &status, 0), writer);
+    writer.signal(SIGKILL);
+    ASSERT_TRUE(writer.waitFor(10000));
 
     const KeyFileSnapshot now = readKeyFile(path);
     ASSERT_EQ(now.state, KeyFileState::Loaded) << now.reason;

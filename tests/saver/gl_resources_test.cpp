@@ -5,7 +5,7 @@
 
 #include <climits>
 
-#include "platform/gl/gl_test_support.h"
+#include "support/gl.h"
 #include "saver/gl_resources.h"
 
 using moonwisp::test::HeadlessContext;

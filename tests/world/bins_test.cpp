@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "WorldFixtures.h"
+#include "support/WorldFixtures.h"
 #include "world/VelAllocator.h"
 
 namespace {

@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "LiteralNeighborScan.h"
-#include "WorldFixtures.h"
+#include "support/LiteralNeighborScan.h"
+#include "support/WorldFixtures.h"
 
 namespace {
 

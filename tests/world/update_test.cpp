@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "WorldFixtures.h"
+#include "support/WorldFixtures.h"
 
 namespace {
 

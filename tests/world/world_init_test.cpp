@@ -5,7 +5,7 @@
 #include <cstring>
 #include <set>
 
-#include "WorldFixtures.h"
+#include "support/WorldFixtures.h"
 #include "world/VelAllocator.h"
 #include "world/VelWorldSettings.h"
 

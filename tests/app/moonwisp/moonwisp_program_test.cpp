@@ -9,7 +9,7 @@
 
 #include <csignal>
 
-#include "../../host/x11/x_test_support.h"
+#include "support/x_server.h"
 #include "platform/gl/glx_context.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "../../host/x11/x_test_support.h"
+#include "support/x_server.h"
 
 namespace {
 

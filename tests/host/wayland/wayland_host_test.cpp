@@ -6,7 +6,7 @@
 
 #include <csignal>
 
-#include "sway_test_support.h"
+#include "support/sway.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "host/ScreenSaverView.h"
-#include "x_test_support.h"
+#include "support/x_server.h"
 
 namespace {
 

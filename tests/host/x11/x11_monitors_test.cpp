@@ -5,7 +5,7 @@
 
 #include "host/x11/x11_host_services.h"
 #include "host/x11/x11_monitors.h"
-#include "x_test_support.h"
+#include "support/x_server.h"
 
 namespace {
 

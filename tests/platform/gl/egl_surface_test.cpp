@@ -4,7 +4,7 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
-#include "gl_test_support.h"
+#include "support/gl.h"
 #include "platform/gl/egl_context.h"
 
 using moonwisp::EglSurface;

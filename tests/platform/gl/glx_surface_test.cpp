@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "gl_test_support.h"
+#include "support/gl.h"
 #include "platform/core/system_log.h"
 #include "platform/gl/glx_context.h"
 #include "platform/gl/x11_error_handler.h"

@@ -10,7 +10,7 @@
 
 #include "platform/core/system_log.h"
 #include "platform/keyfile/durable_file.h"
-#include "test_folder.h"
+#include "support/files.h"
 
 namespace moonwisp {
 namespace {

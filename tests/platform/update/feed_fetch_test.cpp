@@ -4,7 +4,7 @@
 
 #include <chrono>
 
-#include "loopback_http_server.h"
+#include "support/loopback_http_server.h"
 
 namespace moonwisp::update {
 namespace {

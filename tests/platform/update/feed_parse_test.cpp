@@ -4,7 +4,7 @@
 
 #include <chrono>
 
-#include "loopback_http_server.h"
+#include "support/loopback_http_server.h"
 #include "platform/update/web_address.h"
 
 namespace moonwisp::update {

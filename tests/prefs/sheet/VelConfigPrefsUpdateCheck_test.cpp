@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "loopback_http_server.h"
+#include "support/loopback_http_server.h"
 #include "platform/core/bundle.h"
 #include "platform/ui/toolkit.h"
 #include "prefs/VelConfigPrefs.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "loopback_http_server.h"
+#include "support/loopback_http_server.h"
 #include "platform/core/bundle.h"
 #include "platform/ui/toolkit.h"
 #include "prefs/VelPreferenceEditor.h"

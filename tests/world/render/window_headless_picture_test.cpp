@@ -10,11 +10,11 @@
 
 #include <X11/Xlib.h>
 
-#include "../../host/x11/x_test_support.h"
+#include "support/x_server.h"
 #include "math/Random.h"
 #include "platform/gl/egl_context.h"
 #include "platform/gl/glx_context.h"
-#include "platform/gl/gl_test_support.h"
+#include "support/gl.h"
 #include "saver/gl_resources.h"
 #include "world/VelWorldSettings.h"
 #include "world/render/VelWorldRender.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "math/Random.h"
-#include "platform/gl/gl_test_support.h"
+#include "support/gl.h"
 #include "saver/gl_resources.h"
 #include "world/render/VelWorldRender.h"
 

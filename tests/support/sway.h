@@ -6,7 +6,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
-#include "../x11/x_test_support.h"
+#include "x_server.h"
 #include "platform/gl/png_image.h"
 
 namespace moonwisp::test {

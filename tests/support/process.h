@@ -1,0 +1,203 @@
+#pragma once
+// Child processes with their output captured, waiting for them, and the
+// servers a test needs.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "files.h"
+
+extern char** environ;
+
+namespace moonwisp::test {
+
+inline void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+// How long a program of this build may take for what the release build must
+// do within ms: sanitizers make freeing the GL driver's memory at exit, say,
+// many times slower, and a loaded 2-core machine slower still.
+inline int allowedMs(int ms) {
+#if defined(__SANITIZE_ADDRESS__)
+  return ms * 6;
+#else
+  return ms;
+#endif
+}
+
+// A server the test needs (an X server, a compositor) is missing: outside CI
+// the test is skipped with the reason; in CI (CI set) it fails, so that
+// nothing goes untested there without a word.
+#define MOONWISP_NEEDS_SERVER(available, reason)            \
+  do {                                                      \
+    if (!(available)) {                                     \
+      if (std::getenv("CI")) FAIL() << (reason);            \
+      GTEST_SKIP() << (reason);                             \
+    }                                                       \
+  } while (0)
+
+// A mkdtemp/mkstemp pattern for a temporary file or folder named after what
+// it is for, in $TMPDIR (the test script gives each run its own) or /tmp.
+inline std::string temporaryPattern(const std::string& name) {
+  const char* folder = std::getenv("TMPDIR");
+  return std::string(folder && *folder ? folder : "/tmp") + "/" + name + "-XXXXXX";
+}
+
+inline bool exitedWith(const std::optional<int>& status, int code) {
+  return status && WIFEXITED(*status) && WEXITSTATUS(*status) == code;
+}
+
+inline bool killedBy(const std::optional<int>& status, int signal) {
+  return status && WIFSIGNALED(*status) && WTERMSIG(*status) == signal;
+}
+
+inline std::string describe(const std::optional<int>& status) {
+  if (!status) return "still running";
+  if (WIFEXITED(*status)) return "exit status " + std::to_string(WEXITSTATUS(*status));
+  if (WIFSIGNALED(*status)) return std::string("killed by signal ") + strsignal(WTERMSIG(*status));
+  return "stopped";
+}
+
+// A child process whose stdout and stderr go to a file.
+class ChildProcess {
+ public:
+  // env: extra "NAME=value" entries, or "NAME" alone to remove a variable.
+  ChildProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env = {}) {
+    std::string path = temporaryPattern("moonwisp-child");
+    const int fd = mkstemp(path.data());
+    outputPath_ = path;
+    std::vector<std::string> environment;
+    for (char** e = environ; *e; ++e) {
+      const std::string entry = *e;
+      const std::string name = entry.substr(0, entry.find('='));
+      bool replaced = false;
+      for (const std::string& change : env)
+        if (change.substr(0, change.find('=')) == name) replaced = true;
+      if (!replaced) environment.push_back(entry);
+    }
+    for (const std::string& change : env)
+      if (change.find('=') != std::string::npos) environment.push_back(change);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    std::vector<char*> envp;
+    for (const std::string& e : environment) envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fd, 1);
+    posix_spawn_file_actions_adddup2(&actions, fd, 2);
+    if (posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), envp.data()) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    close(fd);
+  }
+  ~ChildProcess() {
+    if (pid_ > 0 && !status_) {
+      kill(pid_, SIGKILL);
+      int ignored = 0;
+      waitpid(pid_, &ignored, 0);
+    }
+    std::remove(outputPath_.c_str());
+  }
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  pid_t pid() const { return pid_; }
+  bool started() const { return pid_ > 0; }
+  // The wait status once it has ended within timeoutMs, else nothing.
+  std::optional<int> waitFor(int timeoutMs) {
+    if (status_) return status_;
+    if (pid_ <= 0) return 127 << 8;  // as a shell reports a program it could not start
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    do {
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        status_ = status;
+        return status_;
+      }
+      sleepMs(10);
+    } while (std::chrono::steady_clock::now() < end);
+    return std::nullopt;
+  }
+  bool running() { return !waitFor(0); }
+  // For a failure message: the output, and when the program still runs, the
+  // stack it is stuck in (a sanitizer prints it on SIGABRT with handle_abort=1).
+  std::string report() {
+    if (running()) {
+      signal(SIGABRT);
+      waitFor(10000);
+    }
+    return describe(waitFor(0)) + "\n" + output();
+  }
+  void signal(int number) {
+    if (pid_ > 0) kill(pid_, number);
+  }
+  std::string output() const {
+    std::ifstream in(outputPath_);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+  // VmRSS of /proc/PID/status in kB; 0 when it cannot be read.
+  long residentKb() const {
+    std::ifstream in("/proc/" + std::to_string(pid_) + "/status");
+    std::string line;
+    while (std::getline(in, line))
+      if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+    return 0;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  std::optional<int> status_;
+  std::string outputPath_;
+};
+
+struct ChildResult {
+  int status = -1;  // exit status, or -1 when it did not exit normally
+  std::string out;
+  std::string err;
+};
+
+// Runs a program to its end with stdout and stderr kept apart; env as for ChildProcess.
+inline ChildResult runChild(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+  TestFolder scratch;
+  ChildResult result;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    for (const std::string& entry : env) {
+      const size_t eq = entry.find('=');
+      if (eq == std::string::npos) unsetenv(entry.c_str());
+      else setenv(entry.substr(0, eq).c_str(), entry.substr(eq + 1).c_str(), 1);
+    }
+    dup2(open((scratch / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
+    dup2(open((scratch / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
+    std::vector<char*> argv;
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) result.status = WEXITSTATUS(status);
+  result.out = readFile(scratch / "out");
+  result.err = readFile(scratch / "err");
+  return result;
+}
+
+}  // namespace moonwisp::test
