@@ -19,6 +19,13 @@
 
 namespace moonwisp::test {
 
+// A mkdtemp/mkstemp pattern for a temporary file or folder named after what
+// it is for, in $TMPDIR (the test script gives each run its own) or /tmp.
+inline std::string temporaryPattern(const std::string& name) {
+  const char* folder = std::getenv("TMPDIR");
+  return std::string(folder && *folder ? folder : "/tmp") + "/" + name + "-XXXXXX";
+}
+
 // Runs body as an unprivileged user (nobody, 65534), so that file
 // permissions bind it even when the tests run as root: in a child process
 // that owns the folder and everything in it. Without root, body runs here.
@@ -42,12 +49,8 @@ inline bool runAsUnprivilegedUser(const std::string& folder, const std::function
 
 class TestFolder {
  public:
-  TestFolder() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/moonwisp-test-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (mkdtemp(buffer.data()) != nullptr) path_ = buffer.data();
+  TestFolder() : path_(temporaryPattern("moonwisp-test")) {
+    if (!mkdtemp(path_.data())) path_.clear();
   }
   ~TestFolder() {
     if (!path_.empty()) removeTree(path_);

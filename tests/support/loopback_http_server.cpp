@@ -32,17 +32,6 @@ int bindLoopback(int* port) {
   return fd;
 }
 
-const char* reasonPhrase(int status) {
-  switch (status) {
-    case 200: return "OK";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 404: return "Not Found";
-    case 500: return "Internal Server Error";
-    default: return "Status";
-  }
-}
-
 void sendAll(int fd, const std::string& data) {
   size_t sent = 0;
   while (sent < data.size()) {
@@ -152,7 +141,7 @@ void LoopbackHttpServer::serve(int connection) {
     close(connection);
     return;
   }
-  std::string out = "HTTP/1.1 " + std::to_string(response.status) + " " + reasonPhrase(response.status) + "\r\n";
+  std::string out = "HTTP/1.1 " + std::to_string(response.status) + " Status\r\n";
   out += "Content-Type: application/xml\r\nConnection: close\r\n";
   if (response.sendContentLength) out += "Content-Length: " + std::to_string(response.body.size()) + "\r\n";
   for (const auto& h : response.headers) out += h + "\r\n";

@@ -51,13 +51,6 @@ inline int allowedMs(int ms) {
     }                                                       \
   } while (0)
 
-// A mkdtemp/mkstemp pattern for a temporary file or folder named after what
-// it is for, in $TMPDIR (the test script gives each run its own) or /tmp.
-inline std::string temporaryPattern(const std::string& name) {
-  const char* folder = std::getenv("TMPDIR");
-  return std::string(folder && *folder ? folder : "/tmp") + "/" + name + "-XXXXXX";
-}
-
 inline bool exitedWith(const std::optional<int>& status, int code) {
   return status && WIFEXITED(*status) && WEXITSTATUS(*status) == code;
 }
@@ -73,46 +66,46 @@ inline std::string describe(const std::optional<int>& status) {
   return "stopped";
 }
 
-// A child process whose stdout and stderr go to a file.
+// A child process whose stdout and stderr go to a file (stderr to a second
+// one when separateErrors is set).
 class ChildProcess {
  public:
   // env: extra "NAME=value" entries, or "NAME" alone to remove a variable.
-  ChildProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env = {}) {
-    std::string path = temporaryPattern("moonwisp-child");
-    const int fd = mkstemp(path.data());
-    outputPath_ = path;
+  ChildProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
+               bool separateErrors = false)
+      : outputPath_(temporaryPattern("moonwisp-child")), errorPath_(outputPath_) {
+    const int out = mkstemp(outputPath_.data());
+    if (separateErrors) errorPath_ = temporaryPattern("moonwisp-child");
+    const int err = separateErrors ? mkstemp(errorPath_.data()) : out;
     std::vector<std::string> environment;
     for (char** e = environ; *e; ++e) {
-      const std::string entry = *e;
-      const std::string name = entry.substr(0, entry.find('='));
-      bool replaced = false;
-      for (const std::string& change : env)
-        if (change.substr(0, change.find('=')) == name) replaced = true;
-      if (!replaced) environment.push_back(entry);
+      const std::string name = std::string(*e).substr(0, std::string(*e).find('='));
+      if (std::none_of(env.begin(), env.end(), [&](auto& c) { return c.substr(0, c.find('=')) == name; }))
+        environment.push_back(*e);
     }
     for (const std::string& change : env)
       if (change.find('=') != std::string::npos) environment.push_back(change);
-    std::vector<char*> args;
+    std::vector<char*> args, envp;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    std::vector<char*> envp;
     for (const std::string& e : environment) envp.push_back(const_cast<char*>(e.c_str()));
+    args.push_back(nullptr);
     envp.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fd, 1);
-    posix_spawn_file_actions_adddup2(&actions, fd, 2);
+    posix_spawn_file_actions_adddup2(&actions, out, 1);
+    posix_spawn_file_actions_adddup2(&actions, err, 2);
     if (posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), envp.data()) != 0) pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
-    close(fd);
+    close(out);
+    if (separateErrors) close(err);
   }
   ~ChildProcess() {
     if (pid_ > 0 && !status_) {
       kill(pid_, SIGKILL);
-      int ignored = 0;
-      waitpid(pid_, &ignored, 0);
+      waitpid(pid_, nullptr, 0);
     }
     std::remove(outputPath_.c_str());
+    std::remove(errorPath_.c_str());
   }
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
@@ -126,16 +119,13 @@ class ChildProcess {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     do {
       int status = 0;
-      if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        status_ = status;
-        return status_;
-      }
+      if (waitpid(pid_, &status, WNOHANG) == pid_) return status_ = status;
       sleepMs(10);
     } while (std::chrono::steady_clock::now() < end);
     return std::nullopt;
   }
   bool running() { return !waitFor(0); }
-  // For a failure message: the output, and when the program still runs, the
+// For a failure message: the output, and when the program still runs, the
   // stack it is stuck in (a sanitizer prints it on SIGABRT with handle_abort=1).
   std::string report() {
     if (running()) {
@@ -147,12 +137,8 @@ class ChildProcess {
   void signal(int number) {
     if (pid_ > 0) kill(pid_, number);
   }
-  std::string output() const {
-    std::ifstream in(outputPath_);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
+  std::string output() const { return readFile(outputPath_); }
+  std::string errors() const { return readFile(errorPath_); }
   // VmRSS of /proc/PID/status in kB; 0 when it cannot be read.
   long residentKb() const {
     std::ifstream in("/proc/" + std::to_string(pid_) + "/status");
@@ -166,6 +152,7 @@ class ChildProcess {
   pid_t pid_ = -1;
   std::optional<int> status_;
   std::string outputPath_;
+  std::string errorPath_;
 };
 
 struct ChildResult {
@@ -174,30 +161,11 @@ struct ChildResult {
   std::string err;
 };
 
-// Runs a program to its end with stdout and stderr kept apart; env as for ChildProcess.
+// Runs a program to its end (ten minutes at most) with stdout and stderr kept apart.
 inline ChildResult runChild(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
-  TestFolder scratch;
-  ChildResult result;
-  const pid_t pid = fork();
-  if (pid == 0) {
-    for (const std::string& entry : env) {
-      const size_t eq = entry.find('=');
-      if (eq == std::string::npos) unsetenv(entry.c_str());
-      else setenv(entry.substr(0, eq).c_str(), entry.substr(eq + 1).c_str(), 1);
-    }
-    dup2(open((scratch / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
-    dup2(open((scratch / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
-    std::vector<char*> argv;
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) result.status = WEXITSTATUS(status);
-  result.out = readFile(scratch / "out");
-  result.err = readFile(scratch / "err");
-  return result;
+  ChildProcess child(args, env, true);
+  const std::optional<int> status = child.waitFor(600000);
+  return {status && WIFEXITED(*status) ? WEXITSTATUS(*status) : -1, child.output(), child.errors()};
 }
 
 }  // namespace moonwisp::test

@@ -16,29 +16,19 @@ class PrivateXServer {
   explicit PrivateXServer(const std::string& screen = "640x480x24", bool withRandr = true) {
     int fds[2];
     if (pipe(fds) != 0) return;
-    const std::string fd = std::to_string(fds[1]);
-    server_.reset(new ChildProcess({"/usr/bin/Xvfb", "-displayfd", fd, "-noreset", "-screen", "0", screen,
-                                    "+extension", "GLX", withRandr ? "+extension" : "-extension", "RANDR",
-                                    "-nolisten", "tcp"}));
+    server_.reset(new ChildProcess({"/usr/bin/Xvfb", "-displayfd", std::to_string(fds[1]), "-noreset", "-screen",
+                                    "0", screen, "+extension", "GLX", withRandr ? "+extension" : "-extension",
+                                    "RANDR", "-nolisten", "tcp"}));
     close(fds[1]);
-    if (!server_->started()) {
-      close(fds[0]);
-      return;
-    }
-    char number[16] = {};
-    size_t got = 0;
-    // Xvfb writes the display number when it is ready for clients.
-    for (int tries = 0; tries < 500 && got < sizeof number - 1; ++tries) {
-      pollfd wait{fds[0], POLLIN, 0};
-      if (poll(&wait, 1, 20) <= 0) continue;
-      const ssize_t n = read(fds[0], number + got, sizeof number - 1 - got);
-      if (n <= 0) break;
-      got += static_cast<size_t>(n);
-      if (std::memchr(number, '\n', got)) break;
-    }
+    // Xvfb writes the display number when it is ready for clients, or ends.
+    std::string number;
+    char c = 0;
+    pollfd ready{fds[0], POLLIN, 0};
+    while (server_->started() && c != '\n' && poll(&ready, 1, allowedMs(10000)) > 0 && read(fds[0], &c, 1) == 1)
+      number += c;
     close(fds[0]);
-    if (got > 0 && std::isdigit(static_cast<unsigned char>(number[0])))
-      name_ = ":" + std::to_string(std::atoi(number));
+    if (!number.empty() && std::isdigit(static_cast<unsigned char>(number[0])))
+      name_ = ":" + std::to_string(std::stoi(number));
   }
   // Ended with SIGTERM so that it removes its lock file and socket.
   ~PrivateXServer() {
