@@ -1,6 +1,6 @@
-// The moonwisp program and the settings panel under a headless sway with two
-// outputs: windows and full-screen toplevels draw, outputs come and go, a
-// hidden window draws nothing, and each way of ending ends it cleanly.
+// The moonwisp program under a headless sway with two outputs: a window and
+// full-screen toplevels draw, outputs come and go, a hidden window draws
+// nothing, and each way of ending ends it cleanly.
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -21,14 +21,6 @@ bool waitUntil(const std::function<bool()>& done) {
   return true;
 }
 
-// The rates of the "moonwisp: R frames/s, ..." lines that --fps prints.
-std::vector<double> frameRates(const std::string& text) {
-  std::vector<double> rates;
-  for (size_t at = text.find("moonwisp: "); at != std::string::npos; at = text.find("moonwisp: ", at + 1))
-    if (text.find(" frames/s", at) < text.find('\n', at)) rates.push_back(std::stod(text.substr(at + 10)));
-  return rates;
-}
-
 class WaylandProgramTest : public testing::Test {
  protected:
   void SetUp() override { MOONWISP_NEEDS_SERVER(sway_.ok(), sway_.reason()); }
@@ -42,15 +34,7 @@ class WaylandProgramTest : public testing::Test {
   HeadlessSway sway_;
 };
 
-TEST_F(WaylandProgramTest, PanelPreviewThenAWindowThatFollowsItsSizeRestsWhileHiddenAndEndsOnQ) {
-  // The panel on GTK's Wayland back end paints its live preview itself.
-  {
-    ChildProcess panel({MOONWISP_CONFIG_PATH},
-        env({"GDK_BACKEND=wayland", "NO_AT_BRIDGE=1", "XDG_RUNTIME_DIR=" + sway_.runtimeDir()}));
-    EXPECT_TRUE(waitUntil([&] { return sway_.screenshot("HEADLESS-1").colourful >= 200; })) << panel.report();
-    EXPECT_TRUE(panel.running()) << panel.report();
-    EXPECT_EQ(panel.output(), "");
-  }
+TEST_F(WaylandProgramTest, AWindowFollowsItsSizeRestsWhileHiddenAndEndsOnQ) {
   ChildProcess program({MOONWISP_PATH, "--fps"}, env());  // WAYLAND_DISPLAY alone chooses Wayland
   ASSERT_TRUE(sway_.waitForPicture("HEADLESS-1")) << program.report();
 
@@ -59,8 +43,8 @@ TEST_F(WaylandProgramTest, PanelPreviewThenAWindowThatFollowsItsSizeRestsWhileHi
   ASSERT_TRUE(sway_.swaymsg({"[app_id=org.moonwisp.Moonwisp]", "resize", "set", "900", "600"}));
   EXPECT_TRUE(waitUntil([&] { return sway_.screenshot("HEADLESS-1").grey == 1280 * 800 - 900 * 600; }));
 
-  // Frames follow the compositor's frame callbacks: at most 60 a second, and
-  // none (a report of 0.0 frames/s) while another workspace hides the window.
+  // Frames follow the compositor's frame callbacks: none (a report of 0.0
+  // frames/s) while another workspace hides the window.
   ASSERT_TRUE(sway_.swaymsg({"workspace", "9"}));
   const size_t hiddenFrom = program.output().size();
   EXPECT_TRUE(waitUntil([&] {
@@ -68,8 +52,6 @@ TEST_F(WaylandProgramTest, PanelPreviewThenAWindowThatFollowsItsSizeRestsWhileHi
   })) << program.output();
   ASSERT_TRUE(sway_.swaymsg({"workspace", "1"}));
   EXPECT_TRUE(sway_.waitForPicture("HEADLESS-1")) << program.report();
-  const std::vector<double> rates = frameRates(program.output());
-  EXPECT_LE(*std::max_element(rates.begin(), rates.end()), 62.0) << program.output();
 
   // wtype's pause lets the program take its virtual keyboard before the key.
   ASSERT_TRUE(sway_.run({"wtype", "-s", "2000", "q"}));
