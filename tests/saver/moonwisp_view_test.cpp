@@ -1,278 +1,253 @@
-// The saver view driven as the host drives it, drawing into real headless
-// OpenGL surfaces (Mesa), with the settings in a private config folder.
-#include <gtest/gtest.h>
-
-#include <GL/gl.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <string>
-#include <vector>
-
-#include "platform/core/monotonic_clock.h"
-#include "platform/core/system_log.h"
-#include "platform/gl/egl_context.h"
-#include "prefs/VelPreferenceHandler.h"
+// The saver view driven as the host drives it, its OpenGL objects in headless
+// Mesa contexts, and the settings panel that previews it under the test's X
+// server; the settings live in a private config folder.
 #include "saver/MoonwispView.h"
-#include "world/VelAllocator.h"
+
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+
+#include "host/gtk/preview_panel.h"
+#include "platform/core/monotonic_clock.h"
+#include "platform/ui/controls.h"
+#include "platform/ui/toolkit.h"
+#include "prefs/VelConfigPrefs.h"
+#include "saver/gl_resources.h"
+#include "support/files.h"
+#include "support/gl.h"
+#include "support/process.h"
 
 namespace moonwisp {
 namespace {
 
-// GLib reads the config folder once per process: the environment points it
-// at a private one before any test runs, and removes it after the last (not
-// in the children of death tests, which end without tearing it down).
-class PrivateConfigFolder : public testing::Environment {
- public:
-  void SetUp() override {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/moonwisp-view-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-    setenv("XDG_CONFIG_HOME", pattern.c_str(), 1);
-  }
-  void TearDown() override {
-    if (!folder_.empty()) std::filesystem::remove_all(folder_);
-  }
-
- private:
-  std::string folder_;
-};
-testing::Environment* const g_privateConfig = testing::AddGlobalTestEnvironment(new PrivateConfigFolder);
-
-// A stepping clock: every reading is 16667 us after the previous one.
+// Every reading is one 60 Hz frame after the last.
 uint64_t g_now = 1'000'000;
 uint64_t steppingClock() { return g_now += 16667; }
 
-// Wraps a real surface and reads the back buffer at each flush, before it is
-// presented: what the user would see in that frame.
-class RecordingSurface final : public GLSurface {
- public:
-  explicit RecordingSurface(std::unique_ptr<GLSurface> inner, std::vector<uint64_t>* frames)
-      : inner_(std::move(inner)), frames_(frames) {}
-  bool makeCurrent() override { return inner_->makeCurrent(); }
-  void release() override { inner_->release(); }
-  void flushBuffer() override {
-    const SurfaceBounds b = inner_->bounds();
-    std::vector<unsigned char> pixels(size_t(b.width) * size_t(b.height) * 4);
-    glReadPixels(0, 0, GLsizei(b.width), GLsizei(b.height), GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-    uint64_t brightness = 0;
-    for (size_t i = 0; i < pixels.size(); i += 4) brightness += pixels[i] + pixels[i + 1] + pixels[i + 2];
-    frames_->push_back(brightness);
-    inner_->flushBuffer();
+// GLib reads the config folder once per process: a private one, set first.
+struct PrivateConfig : testing::Environment {
+  void SetUp() override {
+    setMicrosecondSource(steppingClock);  // the panel's test sets the real one back
+    setenv("XDG_CONFIG_HOME", folder->path().c_str(), 1);
+    setenv("NO_AT_BRIDGE", "1", 1);
   }
-  SurfaceBounds bounds() const override { return inner_->bounds(); }
-  bool setSwapInterval(int interval) override { return inner_->setSwapInterval(interval); }
-
- private:
-  std::unique_ptr<GLSurface> inner_;
-  std::vector<uint64_t>* frames_;
+  void TearDown() override { folder.reset(); }
+  std::unique_ptr<test::TestFolder> folder = std::make_unique<test::TestFolder>();
 };
+testing::Environment* const g_config = testing::AddGlobalTestEnvironment(new PrivateConfig);
 
 class TestHost final : public SaverHostServices {
  public:
   std::unique_ptr<GLSurface> createSurface(ViewRect frame) override {
-    if (!makeSurfaces) return nullptr;
-    auto surface = EglSurface::create(int(frame.width), int(frame.height));
-    if (!surface) return nullptr;
-    return std::make_unique<RecordingSurface>(std::move(surface), &frames);
+    auto made = EglSurface::create(int(frame.width), int(frame.height));
+    surface = made.get();
+    return made;
   }
-  int32_t getDisplaysWithRect(ViewRect, uint32_t maxDisplays, uint32_t* displays, uint32_t* count) override {
-    if (queryFails) return 1;
-    *count = 0;
-    for (uint32_t id : touched) {
-      if (*count < maxDisplays) displays[(*count)++] = id;
-    }
+  int32_t getDisplaysWithRect(ViewRect, uint32_t, uint32_t* displays, uint32_t* count) override {
+    std::copy(touched.begin(), touched.end(), displays);
+    *count = uint32_t(touched.size());
     return 0;
   }
   uint32_t mainDisplayID() override { return 1; }
+  // Lit pixels of the frame the view drew last (its framebuffer keeps it).
+  int litPixels() {
+    surface->makeCurrent();
+    const int lit = test::readPicture(surface->width(), surface->height()).countAbove(0);
+    surface->release();
+    return lit;
+  }
 
-  bool makeSurfaces = true;
-  bool queryFails = false;
   std::vector<uint32_t> touched{1};
-  std::vector<uint64_t> frames;  // brightness of each presented frame
+  EglSurface* surface = nullptr;
 };
 
-void storePrefs(int32_t quantity, int8_t color, int8_t glow, bool mainscreenonly) {
+VelPrefs makePrefs(int32_t quantity, float speed = 0.5f, float size = 0.5f, int8_t glow = 1,
+                   bool mainOnly = false) {
   VelPrefs p{};
   p.quantity = quantity;
-  p.particleColor = color;
+  p.mainscreenonly = mainOnly;
+  p.particleSpeed = speed;
+  p.particleSize = size;
   p.glow = glow;
-  p.mainscreenonly = mainscreenonly;
-  p.checkForUpdates = false;
-  VelPreferenceHandler().setVelPrefs(&p);
+  return p;
 }
 
-class MoonwispViewTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    moonwisp::setMicrosecondSource(steppingClock);
-    storePrefs(77, 6, 1, false);
-  }
-  void TearDown() override { moonwisp::setMicrosecondSource(nullptr); }
+void store(VelPrefs prefs) { VelPreferenceHandler().setVelPrefs(&prefs); }
+
+TEST(MoonwispViewTest, FourBlackFramesThenTheStoredFlockAndNoBlackFramesAfterARestart) {
+  store(makePrefs(77));
   TestHost host;
-};
-
-TEST_F(MoonwispViewTest, FourBlackFramesThenAPictureWhileTheWorldAdvances) {
   MoonwispView view({0, 0, 320, 200}, false, host);
-  EXPECT_TRUE(view.isMainDisplayOrPreview());
-  EXPECT_DOUBLE_EQ(view.animationTimeInterval(), 1.0 / 60.0);
-  view.startAnimation();  // runs the first frame step at once
-  ASSERT_EQ(host.frames.size(), 1u);
+  view.startAnimation();  // draws the first frame at once
   ASSERT_NE(view.world(), nullptr);
-  for (int i = 0; i < 5; ++i) view.animateOneFrame();
-  ASSERT_EQ(host.frames.size(), 6u);
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(host.frames[size_t(i)], 0u) << "frame " << i;
-  EXPECT_GT(host.frames[4], 0u);
-  EXPECT_EQ(view.firstFramesCountValue(), 4);
-  // The first step measures from the clock's set-up readings (two ticks).
-  EXPECT_EQ(view.world()->color_cycle_elapsed, 7u * 16667u);
+  EXPECT_EQ(view.world()->butterfly_collection.num_butterflies, 77);
+  for (int frame = 1; frame <= 6; ++frame) {
+    EXPECT_EQ(host.litPixels() > 0, frame > 4) << "frame " << frame;
+    view.animateOneFrame();
+  }
   view.stopAnimation();
+  view.startAnimation();
+  EXPECT_GT(host.litPixels(), 0);
 }
 
-TEST_F(MoonwispViewTest, WorldIsBuiltFromTheStoredSettings) {
-  MoonwispView view({10, 20, 640.9, 480.7}, false, host);
-  view.startAnimation();
-  const VelWorld* w = view.world();
-  ASSERT_NE(w, nullptr);
-  EXPECT_EQ(w->butterfly_collection.num_butterflies, 77);
-  EXPECT_EQ(w->butterfly_collection.max_num_butterflies, 77);
-  EXPECT_EQ(w->screen_width, 640);
-  EXPECT_EQ(w->screen_height, 480);
-  EXPECT_EQ(w->speed, float(double(10.0f) * 1e-08));
-  EXPECT_EQ(w->butterfly_size, float(double(4.0f) * 0.03));
-  EXPECT_EQ(w->glow, 1);
-  EXPECT_EQ(w->color_cycling, 1);
-  EXPECT_GE(w->color_type, 0);
-  EXPECT_LE(w->color_type, 2);
-  EXPECT_EQ(view.randomizer()->enabled, 0);  // even with colour choice 6
-  EXPECT_TRUE(view.glDataLoaded());
-  view.stopAnimation();
-}
-
-TEST_F(MoonwispViewTest, StopReleasesClockAndWorldAndStartBuildsANewSeededWorld) {
-  MoonwispView view({0, 0, 200, 200}, false, host);
-  view.startAnimation();
-  for (int i = 0; i < 3; ++i) view.animateOneFrame();
-  const uint32_t firstSeed = view.scheduler()->start_time.lo;
-  const Vector3Float firstPosition = view.world()->butterfly_collection.butterflies[0].position;
-  view.stopAnimation();
-  EXPECT_EQ(view.world(), nullptr);
-  EXPECT_EQ(view.scheduler(), nullptr);
-  EXPECT_NE(view.randomizer(), nullptr);
-  EXPECT_TRUE(view.glDataLoaded());
-
-  storePrefs(20, 3, 0, true);  // re-read at the next start
-  view.startAnimation();
-  EXPECT_TRUE(view.mainDisplayOnlyFlag());
-  EXPECT_NE(view.scheduler()->start_time.lo, firstSeed);
-  EXPECT_EQ(view.world()->butterfly_collection.num_butterflies, 20);
-  EXPECT_NE(view.world()->butterfly_collection.butterflies[0].position.x, firstPosition.x);
-  // The first-frames count is never reset: nothing is blanked after a restart.
-  EXPECT_EQ(view.firstFramesCountValue(), 4);
-  EXPECT_GT(host.frames.back(), 0u);
-  view.stopAnimation();
-}
-
-TEST_F(MoonwispViewTest, SecondaryDisplayOfAMainOnlySaverStaysBlackAndStill) {
-  storePrefs(77, 6, 1, true);
+TEST(MoonwispViewTest, ASecondaryDisplayOfAMainOnlySaverStaysBlackStillAndIdle) {
+  store(makePrefs(77, 0.5f, 0.5f, 1, true));
+  TestHost host;
   host.touched = {2};
   MoonwispView view({1920, 0, 300, 200}, false, host);
-  EXPECT_FALSE(view.isMainDisplayOrPreview());
   view.startAnimation();
-  for (int i = 0; i < 10; ++i) view.animateOneFrame();
-  for (uint64_t f : host.frames) EXPECT_EQ(f, 0u);
-  ASSERT_NE(view.world(), nullptr);
+  EXPECT_TRUE(view.isIdleUntilExposed());
+  for (int frame = 0; frame < 8; ++frame) view.animateOneFrame();
+  EXPECT_EQ(host.litPixels(), 0);
   EXPECT_EQ(view.world()->color_cycle_elapsed, 0u);
-  EXPECT_EQ(view.firstFramesCountValue(), 0);
-  view.stopAnimation();
-}
 
-TEST_F(MoonwispViewTest, MainDisplayDecision) {
-  host.touched = {1, 2};  // spanning the main and a second display
-  EXPECT_FALSE(MoonwispView({0, 0, 64, 64}, false, host).isMainDisplayOrPreview());
-  host.touched = {};
-  EXPECT_TRUE(MoonwispView({0, 0, 64, 64}, false, host).isMainDisplayOrPreview());
-  host.queryFails = true;
+  host.touched = {1, 2};  // spanning the main display and another
   EXPECT_FALSE(MoonwispView({0, 0, 64, 64}, false, host).isMainDisplayOrPreview());
 }
 
-TEST_F(MoonwispViewTest, PreviewDrawsNothingAtStartAndOwnsTheSettingsSheet) {
-  MoonwispView preview({0, 0, 160, 100}, true, host);
-  EXPECT_TRUE(preview.isMainDisplayOrPreview());
-  EXPECT_TRUE(preview.hasConfigureSheet());
-  preview.startAnimation();
-  EXPECT_TRUE(host.frames.empty());
-  EXPECT_EQ(preview.world(), nullptr);
-  preview.animateOneFrame();
-  EXPECT_EQ(host.frames.size(), 1u);
-  if (std::getenv("DISPLAY")) {
-    ASSERT_NE(preview.configPref(), nullptr);
-    EXPECT_NE(preview.configureSheet(), nullptr);
+TEST(MoonwispViewPrefs, ValidationResetsEachSettingOutOfRange) {
+  const VelPrefs defaults = makePrefs(77, 10.0f, 4.0f, 1);
+  // Each edge of each range is kept; a glow of -1 is 255 as a byte.
+  const std::pair<VelPrefs, VelPrefs> cases[] = {
+      {makePrefs(20, 0.0f, 0.0f, 0), makePrefs(20, 0.0f, 0.0f, 0)},
+      {makePrefs(220, 1.0f, 1.0f, 1), makePrefs(220, 1.0f, 1.0f, 1)},
+      {makePrefs(19, -1.0f, 1.5f, 2), defaults}, {makePrefs(221, 10.0f, -0.1f, -1), defaults}};
+  for (auto [prefs, expected] : cases) {
+    MoonwispView::validatePrefs(&prefs);
+    EXPECT_EQ(std::tie(prefs.quantity, prefs.particleSpeed, prefs.particleSize, prefs.glow),
+              std::tie(expected.quantity, expected.particleSpeed, expected.particleSize, expected.glow));
   }
-  preview.stopAnimation();
-
-  MoonwispView saver({0, 0, 160, 100}, false, host);
-  EXPECT_TRUE(saver.hasConfigureSheet());
-  EXPECT_EQ(saver.configureSheet(), nullptr);
 }
 
-TEST_F(MoonwispViewTest, ViewWithoutSurfaceLogsAndLivesOn) {
-  std::vector<std::string> lines;
-  setSystemLogSink([&lines](const std::string& line) { lines.push_back(line); });
-  host.makeSurfaces = false;
-  {
-    MoonwispView view({0, 0, 100, 100}, false, host);
-    view.startAnimation();
-    view.animateOneFrame();
-    view.drawRect({0, 0, 100, 100});
-    view.stopAnimation();
+TEST(ScreenBufferDimensions, LargestPowerOfTwoWithinTheSmallerSideAndItsHalfNoneBelowTwoPixels) {
+  const int32_t cases[][4] = {
+      {1023, 2000, 512, 256}, {1, 800, 0, 0}, {INT32_MIN, 5, 0, 0}, {INT32_MAX, INT32_MAX, 1 << 30, 1 << 29}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(screen_buffer_dimensions1(c[0], c[1]), c[2]) << c[0] << " x " << c[1];
+    EXPECT_EQ(screen_buffer_dimensions2(c[0], c[1]), c[3]) << c[0] << " x " << c[1];
   }
-  setSystemLogSink(nullptr);
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].rfind("Error: <MoonwispView", 0), 0u) << lines[0];
-  EXPECT_NE(lines[0].find("failed to initialize NSOpenGLView!"), std::string::npos);
 }
 
-TEST_F(MoonwispViewTest, DrawRectClearsToBlack) {
-  MoonwispView view({0, 0, 64, 64}, false, host);
-  view.drawRect({0, 0, 64, 64});
-  ASSERT_EQ(host.frames.size(), 1u);
-  EXPECT_EQ(host.frames[0], 0u);
+// Texture names still alive, up to the next one that would be handed out.
+int aliveTextures() {
+  GLuint probe = 0;
+  glGenTextures(1, &probe);
+  glDeleteTextures(1, &probe);
+  int alive = 0;
+  for (GLuint name = 1; name < probe; ++name) alive += glIsTexture(name) ? 1 : 0;
+  return alive;
 }
 
-TEST(MoonwispViewPrefs, ValidationBringsARecordIntoRange) {
-  VelPrefs p{};
-  p.quantity = 77;
-  p.particleSize = 4.0f;
-  p.particleSpeed = 10.0f;
-  p.glow = 2;
-  p.mainscreenonly = true;
-  MoonwispView::validatePrefs(&p);
-  EXPECT_EQ(p.particleSize, 4.0f);
-  EXPECT_EQ(p.particleSpeed, 10.0f);
-  EXPECT_EQ(p.glow, 1);
-  EXPECT_TRUE(p.mainscreenonly);
-  EXPECT_EQ(p.quantity, 77);
-  p.particleSpeed = -1.0f;
-  p.particleSize = 0.5f;
-  p.glow = -1;  // 255 as a byte
-  MoonwispView::validatePrefs(&p);
-  EXPECT_EQ(p.particleSpeed, 10.0f);
-  EXPECT_EQ(p.particleSize, 0.5f);
-  EXPECT_EQ(p.glow, 1);
+TEST(GlResourcesTest, LoadOnceBlackGlowBuffersAndNothingLeftAfterDisposalOrFailedLoads) {
+  test::HeadlessContext context(32, 32);
+  ASSERT_TRUE(context.ok()) << context.error();
+  GLuint textures[kTextureCount] = {}, lists[kDisplayListCount] = {};
+  bool loaded = false;
+  glDataLoad(textures, lists, &loaded, 296, 184);
+  ASSERT_TRUE(loaded);
+  for (const auto& [slot, side] : {std::pair{0, 256}, std::pair{1, 128}, std::pair{2, 64}}) {
+    glBindTexture(GL_TEXTURE_2D, textures[slot]);
+    GLint width = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+    ASSERT_EQ(width, side) << "texture " << slot;
+    std::vector<uint8_t> texels(size_t(side) * size_t(side) * 3, 0xAB);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, texels.data());
+    // The wing image has colour; the glow buffers start black.
+    EXPECT_EQ(std::count(texels.begin(), texels.end(), 0) == long(texels.size()), slot > 0) << slot;
+  }
+  const GLuint firstList = lists[0];
+  EXPECT_TRUE(glIsList(firstList) && glIsList(firstList + 2) && lists[2] == firstList + 2);
+  const int alive = aliveTextures();
+  glDataLoad(textures, lists, &loaded, 296, 184);  // loaded already: nothing new
+  EXPECT_EQ(aliveTextures(), alive);
+  glDataDispose(textures, lists, &loaded);
+  EXPECT_EQ(aliveTextures(), 0);
+  EXPECT_FALSE(loaded || glIsList(firstList + 1) || lists[0] != 0);
+
+  // Loads that cannot reserve their lists, retried at every frame, leak nothing.
+  setGenListsForTesting([](GLsizei) -> GLuint { return 0; });
+  for (int attempt = 0; attempt < 1000 && !loaded; ++attempt) glDataLoad(textures, lists, &loaded, 64, 64);
+  EXPECT_FALSE(loaded);
+  EXPECT_EQ(aliveTextures(), 0);
+  EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));  // no glNewList(0, ...)
+  setGenListsForTesting(nullptr);
 }
 
-void* failingAllocate(std::size_t) { return nullptr; }
+// The preview's drawing area among the window's widgets.
+void findArea(GtkWidget* widget, gpointer found) {
+  if (GTK_IS_DRAWING_AREA(widget)) *static_cast<GtkWidget**>(found) = widget;
+  if (GTK_IS_CONTAINER(widget)) gtk_container_forall(GTK_CONTAINER(widget), findArea, found);
+}
 
-TEST_F(MoonwispViewTest, WorldThatCannotBeBuiltEndsTheProcessWithStatusMinusOne) {
-  EXPECT_EXIT(
-      {
-        setVelAllocator(failingAllocate, nullptr);
-        MoonwispView view({0, 0, 64, 64}, false, host);
-        view.startAnimation();
+// Pixels that are not black in what the area's draw handler paints.
+int litPixels(GtkWidget* area) {
+  const int width = gtk_widget_get_allocated_width(area), height = gtk_widget_get_allocated_height(area);
+  cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+  cairo_t* cr = cairo_create(image);
+  gtk_widget_draw(area, cr);
+  cairo_destroy(cr);
+  const auto* pixels = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(image));
+  const auto lit =
+      std::count_if(pixels, pixels + width * height, [](uint32_t pixel) { return (pixel & 0xFFFFFF) != 0; });
+  cairo_surface_destroy(image);
+  return int(lit);
+}
+
+// Runs the main loop until done() or a generous deadline.
+bool pumpUntil(const std::function<bool()>& done) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(test::allowedMs(20000));
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    g_main_context_iteration(nullptr, FALSE);
+    g_usleep(1000);
+  }
+  return true;
+}
+
+TEST(PreviewPanelTest, DrawsRestartsWithNewSettingsStopsWhenHiddenAndClosesCleanly) {
+  ASSERT_TRUE(ui::initializeToolkit()) << "this test needs a display";
+  setMicrosecondSource(nullptr);
+  store(makePrefs(40));
+  std::unique_ptr<PreviewPanel> panel = PreviewPanel::create(
+      [](ViewRect frame, bool isPreview, SaverHostServices& services) -> std::unique_ptr<ScreenSaverView> {
+        return std::make_unique<MoonwispView>(frame, isPreview, services);
       },
-      ::testing::ExitedWithCode(255), "");
+      [] {
+        VelPrefs p{};
+        VelPreferenceHandler().getVelPrefs(&p);
+        return std::to_string(p.quantity);
+      });
+  panel->window()->show();
+  ASSERT_TRUE(pumpUntil([&] { return panel->framesShown() >= 8; }));
+  auto* view = dynamic_cast<MoonwispView*>(panel->view());
+  ASSERT_NE(view, nullptr);
+  GtkWidget* area = nullptr;
+  findArea(static_cast<GtkWidget*>(panel->window()->nativeHandle()), &area);
+  EXPECT_TRUE(area && pumpUntil([&] { return litPixels(area) > 50; })) << "the preview stays black";
+
+  // Options…: the settings change while the modal sheet is open, and it is
+  // cancelled; the preview restarts with them.
+  const auto changeAndCancel = [](gpointer data) -> gboolean {
+    store(makePrefs(25));
+    static_cast<MoonwispView*>(data)->configPref()->cancelButtonClicked();
+    return G_SOURCE_REMOVE;
+  };
+  g_timeout_add(300, changeAndCancel, view);
+  panel->openOptions();
+  EXPECT_EQ(view->world(), nullptr);  // a preview draws nothing until its first tick
+  ASSERT_TRUE(pumpUntil([&] { return view->world() != nullptr; }));
+  EXPECT_EQ(view->world()->butterfly_collection.num_butterflies, 25);
+
+  // Hidden, it stops and lets go of its view; shown, it starts again.
+  panel->window()->hide();
+  EXPECT_TRUE(pumpUntil([&] { return panel->view() == nullptr && !panel->isTicking(); }));
+  panel->window()->show();
+  EXPECT_TRUE(pumpUntil([&] { return panel->framesShown() >= 2; }));
+  // Closed by the window manager, the toolkit destroys the window and the
+  // panel learns of it (any critical would end the test).
+  gtk_window_close(GTK_WINDOW(panel->window()->nativeHandle()));
+  EXPECT_TRUE(pumpUntil([&] {
+    return !panel->window()->isAlive() && panel->view() == nullptr && !panel->isTicking();
+  }));
 }
 
 }  // namespace
