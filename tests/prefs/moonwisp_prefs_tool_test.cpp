@@ -183,8 +183,6 @@ TEST_F(MoonwispPrefsTool, BadUsageIsRefusedAndFailuresAreExplained) {
     EXPECT_EQ(readFile(file()), before);
   }
   EXPECT_FALSE(exists(folder / "none"));
-  EXPECT_NE(tool({"write", "speed", "1"}).err.find("unknown key \"speed\""), std::string::npos);
-  EXPECT_NE(tool({"write", "glow", "on"}).err.find("expected an integer"), std::string::npos);
   // The folder of the file is a file, or the file is a folder.
   writeFile(folder / "blocked", "");
   const ChildResult failed = tool({"--file", folder / "blocked/p.ini", "write", "quantity", "100"});
