@@ -20,7 +20,7 @@ using moonwisp::test::ChildProcess;
 
 class VelPreferenceProcesses : public ::testing::Test {
  protected:
-  void SetUp() override { moonwisp::test::writeFile(path, "# kept\n[" + std::string(group) + "]\nsentinel=keep\n"); }
+  void SetUp() override { moonwisp::test::writeFile(path, "[" + std::string(group) + "]\nsentinel=keep\n"); }
   // Whether the file reads as a whole one, written by the writers or not.
   bool whole(const moonwisp::KeyFileSnapshot& now) const {
     return now.state == moonwisp::KeyFileState::Loaded && now.file.string(group, "sentinel") == "keep";
@@ -42,8 +42,9 @@ TEST_F(VelPreferenceProcesses, TwoWritersOfDifferentKeysLoseNothing) {
     ++reads;
     usleep(300);
   }
-  EXPECT_TRUE(moonwisp::test::exitedWith(a.waitFor(0), 0)) << "3: write failed, 4: no parse, 5: lost\n" << a.report();
-  EXPECT_TRUE(moonwisp::test::exitedWith(b.waitFor(0), 0)) << "3: write failed, 4: no parse, 5: lost\n" << b.report();
+  const char* codes = "3: a write failed, 4: a read did not parse, 5: its own value was lost\n";
+  EXPECT_TRUE(moonwisp::test::exitedWith(a.waitFor(0), 0)) << codes << a.report();
+  EXPECT_TRUE(moonwisp::test::exitedWith(b.waitFor(0), 0)) << codes << b.report();
   EXPECT_EQ(torn, 0) << "of " << reads << " reads";
   const moonwisp::KeyFileSnapshot last = readKeyFile(path);
   EXPECT_EQ(last.file.integer(group, "quantity"), 400);

@@ -29,10 +29,10 @@ constexpr const char* kFeed = "/updates/products/moonwisp/update.xml";
 const VelDate kNow{seconds(1796126400)};  // 2026-12-01 12:00:00 UTC
 const std::string kUpToDate = "This copy of Moonwisp is up-to-date.";
 
-std::string entry(const std::string& version, const std::string& more = " downloadURL=\"https://e.org/get\"") {
+std::string entry(const std::string& version, const std::string& more = " downloadURL='https://e.org/get'") {
   return "<update version=\"" + version + "\"" + more + "/>";
 }
-std::string feed(const std::string& entries) { return "<?xml version=\"1.0\"?>\n<updates>" + entries + "</updates>"; }
+std::string feed(const std::string& entries) { return "<updates>" + entries + "</updates>"; }
 std::string offer(const std::string& version) {
   return "A new version (" + version + ") of Moonwisp is now available for download.";
 }
@@ -90,7 +90,7 @@ class UpdateCheck : public ::testing::Test {
 // Each feed as served and the installed version: an offer is made in either
 // mode; "up to date" and failures are told only when the user asked.
 TEST_F(UpdateCheck, EachFeedGivesTheRightOfferOrAnswer) {
-  const std::string bomb = "<!DOCTYPE updates [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;\">"
+  const std::string bomb = "<!DOCTYPE updates [<!ENTITY a 'aaaaaaaaaa'><!ENTITY b '&a;&a;&a;&a;&a;&a;&a;&a;'>"
                            "<!ENTITY x SYSTEM \"file:///etc/passwd\">]><updates>" +
                            entry("9&b;", " downloadURL=\"https://e.org/&x;\"") + "</updates>";
   const std::string failed = "Moonwisp could not check for updates: ";
@@ -109,7 +109,7 @@ TEST_F(UpdateCheck, EachFeedGivesTheRightOfferOrAnswer) {
       // The newest entry counts, the first of equal ones; non-versions are skipped.
       {"1.0", reply(200, feed(entry("1.9") + entry("1.10") + entry("bad") + entry(std::string(300, '9')) +
                               entry("1.10.0", " downloadURL=\"https://e.org/other\""))), offer("1.10")},
-      {"1.0", reply(200, feed(entry("1.5") + entry("2.0", " detailsURL=\"https://e.org/notes\""))), kUpToDate},
+      {"1.0", reply(200, feed(entry("1.5") + entry("2.0", " detailsURL='https://e.org/notes'"))), kUpToDate},
       {"1.0", reply(200, feed(entry("2.0", " downloadURL=\"javascript:alert(1)\""))), kUpToDate},
       {"1.0", reply(200, feed(entry("2.0", " downloadURL=\"file:///etc/passwd\""))), kUpToDate},
       // Markup that the parser can repair is asked for again and read.
@@ -120,7 +120,7 @@ TEST_F(UpdateCheck, EachFeedGivesTheRightOfferOrAnswer) {
       {"1.0", reply(200, std::string(10 << 20, ' ')), failed + "the update feed is larger than 1 MiB"},
       {"1.0", reply(302, "", {"Location: file:///etc/passwd"}),
        failed + "the update server sent an address that is not https"},
-      {"1.0", reply(200, "<html><body>Sign in</body></html>"), failed + "the server did not send an update feed"},
+      {"1.0", reply(200, "<html>Sign in</html>"), failed + "the server did not send an update feed"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.installed + " / " + c.served.body.substr(0, 120));
@@ -166,7 +166,8 @@ TEST(VelVersionString, ComparesAsReleasesAreOrdered) {
       {tooLong, "0", -1}, {"\xff", "0", -1}, {"1.2\xc3\xa9", "0", -1}, {std::string("1.2\0.3", 6), "0", -1},
       {"1." + tooLong, "0", -1}, {"1.2." + tooLong, "0", -1}, {tooLong, "\xff", 0},
       {"1.2", "1.2.0", 0}, {"1.2b3", "1.2.3", 0}, {"1.2.3.4", "1.2.3", 0}, {"1.2.3B", "1.2.3", 0},
-      {"1.2-7a", "1.2.7a", 0}, {"1.2.3z9", "1.2.3z", 0}, {"", "0", 0}, {"v2", "0.0.0", 0}, {"1..2", "1.0.2", 0},
+      {"1.2-7a", "1.2.7a", 0}, {"1.2.3z9", "1.2.3z", 0}, {"", "0", 0}, {"v2", "0.0.0", 0},
+      {"1..2", "1.0.2", 0},
       {"  +7x.1", "7.1", 0}, {"2b", "2", 0}, {"99999999999999999999.1", "2147483647.1", 0},
       {"-99999999999999999999", "-2147483648", 0}, {"1.2.3b" + tooLong, "1.2.3b", 0}};
   for (const auto& [a, b, order] : cases) {
@@ -193,7 +194,8 @@ class ConfigSheet : public UpdateCheck {
     return sheet;
   }
   void store(const std::string& key, const std::string& value) {
-    ASSERT_EQ(VelPreferenceEditor(folder / "preferences.ini").writeValue(key, value), VelPrefEditResult::Done);
+    ASSERT_EQ(VelPreferenceEditor(folder / "preferences.ini").writeValue(key, value), VelPrefEditResult::Done)
+        << key;
   }
   // Slider, scheme, glow, main screen only and update box as shown.
   std::vector<int> controls() const {
@@ -223,7 +225,7 @@ TEST_F(ConfigSheet, ShowsChangesAndStoresTheSettings) {
   EXPECT_FALSE(prefs->softwareUpToDateCheckNowButton()->isEnabled());
   EXPECT_EQ(prefs->softwareUpToDateTextField()->stringValue(), "Checking for updates…");
   EXPECT_EQ(controls(), (std::vector<int>{220, 2, 0, 1, 1}));
-  for (int tag = 0; tag <= 8; ++tag) EXPECT_EQ(prefs->colorTypeSelect()->selectItemWithTag(tag), tag < 8) << tag;
+  for (int tag = 0; tag <= 8; ++tag) EXPECT_EQ(prefs->colorTypeSelect()->selectItemWithTag(tag), tag < 8);
   prefs->softwareUpToDateCheckBox()->setState(0);
   prefs->defaultButton()->performClick();
   EXPECT_EQ(controls(), (std::vector<int>{77, 6, 1, 0, 0}));
