@@ -18,7 +18,8 @@ using moonwisp::test::writeFile;
 using Fields = std::vector<std::pair<std::string, std::string>>;
 
 const Fields kDefaults = {{"quantity", "77"}, {"particleSize", "4"}, {"particleSpeed", "10"},
-                          {"particleColor", "6"}, {"particleType", "4"}, {"glow", "1"}, {"mainscreenonly", "false"},
+                          {"particleColor", "6"}, {"particleType", "4"}, {"glow", "1"},
+                          {"mainscreenonly", "false"},
                           {"checkForUpdates", "true"}, {"lastUpdateCheck", "null"}};
 const std::string kGroup = "[org.moonwisp.Moonwisp]\n";
 
