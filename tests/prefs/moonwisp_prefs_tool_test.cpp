@@ -1,7 +1,10 @@
-// The moonwisp-prefs tool, run as users and scripts run it.
+// The settings as the saver reads them, through the moonwisp-prefs tool run as
+// users and scripts run it: whatever the file holds, read prints a complete
+// record in range; writes store what they are given and lose nothing.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/process.h"
@@ -11,120 +14,186 @@ namespace {
 using moonwisp::test::ChildResult;
 using moonwisp::test::exists;
 using moonwisp::test::readFile;
-using moonwisp::test::TestFolder;
 using moonwisp::test::writeFile;
+using Fields = std::vector<std::pair<std::string, std::string>>;
+
+const Fields kDefaults = {{"quantity", "77"}, {"particleSize", "4"}, {"particleSpeed", "10"},
+                          {"particleColor", "6"}, {"particleType", "4"}, {"glow", "1"},
+                          {"mainscreenonly", "false"},
+                          {"checkForUpdates", "true"}, {"lastUpdateCheck", "null"}};
+const std::string kGroup = "[org.moonwisp.Moonwisp]\n";
+
+// What read prints: the defaults but for the fields given.
+std::string record(const Fields& changed = {}) {
+  std::string text;
+  for (auto [key, value] : kDefaults) {
+    for (const auto& field : changed) value = field.first == key ? field.second : value;
+    text += key + " " + value + "\n";
+  }
+  return text;
+}
 
 class MoonwispPrefsTool : public ::testing::Test {
  protected:
-  // Runs the tool with the test's folder as the user's config folder.
-  ChildResult tool(std::vector<std::string> args) const {
+  // Runs the tool with the test's folder as the user's config folder, or
+  // without XDG_CONFIG_HOME.
+  ChildResult tool(std::vector<std::string> args, bool xdg = true) const {
     args.insert(args.begin(), MOONWISP_PREFS_TOOL);
-    return moonwisp::test::runChild(args, {"XDG_CONFIG_HOME=" + config(), "HOME=" + (folder / "home")});
+    const std::string config = xdg ? "XDG_CONFIG_HOME=" + (folder / "config") : "XDG_CONFIG_HOME";
+    return moonwisp::test::runChild(args, {config, "HOME=" + (folder / "home")});
   }
-  std::string config() const { return folder / "config"; }
-  std::string file() const { return config() + "/org.moonwisp.Moonwisp/preferences.ini"; }
+  std::string file() const { return folder / "config/org.moonwisp.Moonwisp/preferences.ini"; }
+  std::string read(const std::string& content) const {
+    writeFile(folder / "p.ini", content);
+    return tool({"--file", folder / "p.ini", "read"}).out;
+  }
 
-  TestFolder folder;
+  moonwisp::test::TestFolder folder;
 };
 
-const char* const kDefaults =
-    "quantity 77\nparticleSize 4\nparticleSpeed 10\nparticleColor 6\nparticleType 4\nglow 1\n"
-    "mainscreenonly false\ncheckForUpdates true\nlastUpdateCheck null\n";
-
-TEST_F(MoonwispPrefsTool, PathFollowsTheXdgRules) {
-  EXPECT_EQ(tool({"path"}).out, file() + "\n");
-  const ChildResult fallback = moonwisp::test::runChild({MOONWISP_PREFS_TOOL, "path"},
-                                                        {"XDG_CONFIG_HOME", "HOME=" + (folder / "home")});
-  EXPECT_EQ(fallback.status, 0);
-  EXPECT_EQ(fallback.out, folder / "home/.config/org.moonwisp.Moonwisp/preferences.ini\n");
-}
-
-TEST_F(MoonwispPrefsTool, ReadPrintsTheRecordAsTheSaverSeesIt) {
-  const ChildResult fresh = tool({"read"});
-  EXPECT_EQ(fresh.status, 0);
-  EXPECT_EQ(fresh.out, kDefaults);
-  EXPECT_FALSE(exists(config()));  // reading creates nothing
-
-  for (const auto& [key, value] : std::vector<std::pair<std::string, std::string>>{
-           {"quantity", "5000000000"}, {"particleColor", "258"}, {"glow", "256"}, {"mainscreenonly", "true"},
-           {"checkForUpdates", "0"}, {"lastUpdateCheck", "2026-12-06T08:52:41.123456+01:00"}}) {
-    const ChildResult written = tool({"write", key, value});
-    EXPECT_EQ(written.status, 0) << key << ": " << written.err;
-    EXPECT_EQ(written.err, "");
+// Each stored text of one key and what the saver makes of it.
+TEST_F(MoonwispPrefsTool, ReadShowsEachStoredTextInRangeOrAsTheDefault) {
+  const std::string never = "null";
+  const std::vector<std::pair<std::string, Fields>> cases = {
+      {"quantity", {{"5", "20"}, {"20", "20"}, {"21", "21"}, {"219", "219"}, {"220", "220"}, {"221", "220"},
+                    {"500", "220"}, {"-1", "20"}, {"5000000000", "220"}, {"-9223372036854775808", "20"},
+                    {"9223372036854775808", "77"}, {std::string(100000, '9'), "77"}, {"abc", "77"},
+                    {"1.5", "77"}, {"0x10", "77"}, {"12abc", "77"}, {"", "77"}, {"\xff\xfe", "77"}}},
+      // The colour and glow fields are one byte: the low byte of the number counts.
+      {"particleColor", {{"0", "0"}, {"7", "7"}, {"8", "6"}, {"255", "6"}, {"256", "0"}, {"258", "2"},
+                         {"263", "7"}, {"-254", "2"}, {"-1", "6"}, {"4294967298", "2"}, {"1e3", "6"}}},
+      {"glow", {{"0", "0"}, {"5", "1"}, {"256", "0"}, {"257", "1"}, {"-256", "0"}, {"-1", "1"}, {" ", "1"}}},
+      {"mainscreenonly", {{"true", "true"}, {"1", "true"}, {"yes", "false"}, {"TRUE", "false"}}},
+      {"checkForUpdates", {{"false", "false"}, {"0", "false"}, {"2", "true"}, {"", "true"}}},
+      // Dates with a zone, shown in UTC to the microsecond; anything else is "never checked".
+      {"lastUpdateCheck",
+       {{"2026-12-06T07:52:41.123456Z", "2026-12-06T07:52:41.123456Z"},
+        {"2026-12-06t07:52:41,5z", "2026-12-06T07:52:41.500000Z"},
+        {"2026-12-06T07:52:41.123456789Z", "2026-12-06T07:52:41.123456Z"},
+        {"2026-12-06T02:22:41-0530", "2026-12-06T07:52:41.000000Z"},
+        {"2026-12-06T08:52:41.123456+01:00", "2026-12-06T07:52:41.123456Z"},
+        {"2026-12-06T09:52:41+02", "2026-12-06T07:52:41.000000Z"},
+        {"1969-12-31T23:59:59.999999Z", "1969-12-31T23:59:59.999999Z"},
+        {"2000-02-29T00:00:00Z", "2000-02-29T00:00:00.000000Z"},
+        {"0000-01-01T01:00:00+01:00", "0000-01-01T00:00:00.000000Z"},
+        {"9999-12-31T23:59:59.999999Z", "9999-12-31T23:59:59.999999Z"}, {"", never}, {"1796543561", never},
+        {"2026-12-06", never}, {"2026-12-06T07:52:41", never}, {"2026-12-06 07:52:41Z", never},
+        {"2026-13-06T07:52:41Z", never}, {"2026-02-29T07:52:41Z", never}, {"2026-04-31T07:52:41Z", never},
+        {"2026-12-06T24:00:00Z", never}, {"2026-12-06T07:52:60Z", never}, {"2026-12-06T07:52:41.Z", never},
+        {"2026-12-06T07:52:41+24:00", never}, {"2026-12-06T07:52:41ZZ", never}, {"\xff", never},
+        {"2026-12-06T07:52:41.1234567890Z", never}, {"0000-01-01T00:30:00+01:00", never}}},
+  };
+  for (const auto& [key, texts] : cases) {
+    for (const auto& [stored, shown] : texts) {
+      EXPECT_EQ(read(kGroup + key + "=" + stored + "\n"), record({{key, shown}})) << stored.substr(0, 40);
+    }
   }
-  EXPECT_EQ(tool({"read"}).out,
-            "quantity 220\nparticleSize 4\nparticleSpeed 10\nparticleColor 2\nparticleType 4\nglow 0\n"
-            "mainscreenonly true\ncheckForUpdates false\nlastUpdateCheck 2026-12-06T07:52:41.123456Z\n");
-  // Stored as given, each with its type.
-  EXPECT_EQ(readFile(file()),
-            "[org.moonwisp.Moonwisp]\nquantity=5000000000\nparticleColor=258\nglow=256\nmainscreenonly=true\n"
-            "checkForUpdates=false\nlastUpdateCheck=2026-12-06T07:52:41.123456Z\n");
-  EXPECT_EQ(tool({"write", "quantity", "-5"}).status, 0);
-  EXPECT_EQ(tool({"read"}).out.substr(0, 12), "quantity 20\n");
-  EXPECT_EQ(tool({"--file", folder / "other.ini", "read"}).out, kDefaults);
 }
 
-TEST_F(MoonwispPrefsTool, DeleteBringsBackTheDefault) {
-  ASSERT_EQ(tool({"write", "quantity", "100"}).status, 0);
-  ASSERT_EQ(tool({"write", "glow", "0"}).status, 0);
-  EXPECT_EQ(tool({"delete", "quantity"}).status, 0);
-  EXPECT_EQ(tool({"delete", "quantity"}).status, 0);
-  EXPECT_EQ(readFile(file()), "[org.moonwisp.Moonwisp]\nglow=0\n");
+// Files broken by accident or on purpose: read shows a valid record, and says
+// why where the file is no settings file at all; a write then succeeds and
+// keeps aside what it could not read.
+TEST_F(MoonwispPrefsTool, HostileFilesReadAsValidRecordsAndAreKeptAsideOnWrite) {
+  std::string binary(4096, '\0');
+  for (size_t i = 0; i < binary.size(); ++i) binary[i] = static_cast<char>((i * 7919 + 13) % 256);
+  const struct {
+    std::string content;
+    std::string shown;  // empty: unreadable, so the defaults
+  } files[] = {
+      {binary, ""},
+      {kGroup + "quantity=100\n#" + std::string(1024 * 1024, 'x') + "\n", ""},
+      {kGroup + std::string("quantity=3\0" "00\n", 14), ""},
+      {"quantity=100\n", ""},
+      {kGroup + "quantity=\xc3\x28\nlastUpdateCheck=\xed\xa0\x80\n[\xff\xfe]\nx=\xf8\n", record()},
+      {kGroup + "quantity=30\nquantity=40\nquantity=abc\nglow=0\nglow=1\nglow=0\n", record({{"glow", "0"}})},
+      {kGroup + "quantity=30\n[x]\ny=1\n" + kGroup + "glow=0\n" + kGroup + "quantity=31\n",
+       record({{"quantity", "31"}, {"glow", "0"}})},
+      {kGroup + "lastUpdateCheck=2026-12-06T07:52:41\\s.0Z\\\nquantity=\\\n", record()},
+  };
+  for (const auto& file : files) {
+    SCOPED_TRACE(file.content.substr(0, 40));
+    writeFile(folder / "p.ini", file.content);
+    const ChildResult read = tool({"--file", folder / "p.ini", "read"});
+    EXPECT_EQ(read.out, file.shown.empty() ? record() : file.shown);
+    EXPECT_EQ(read.err.find(folder / "p.ini") != std::string::npos, file.shown.empty()) << read.err;
+    EXPECT_EQ(tool({"--file", folder / "p.ini", "write", "particleColor", "1"}).status, 0);
+    EXPECT_NE(tool({"--file", folder / "p.ini", "read"}).out.find("particleColor 1\n"), std::string::npos);
+    std::vector<std::string> kept;
+    for (const std::string& name : folder.list()) {
+      if (name.find(".broken-") != std::string::npos) kept.push_back(folder / name);
+    }
+    ASSERT_EQ(kept.size(), file.shown.empty() ? 1u : 0u);
+    EXPECT_TRUE(kept.empty() || readFile(kept[0]) == file.content) << "kept aside as it was";
+    for (const std::string& name : kept) std::remove(name.c_str());
+  }
+}
+
+// Writes store each value as given, with its type, in a private folder, next
+// to what this version does not know; delete brings back the default.
+TEST_F(MoonwispPrefsTool, WritesStoreWhatTheyAreGivenAndKeepWhatTheyDoNotKnow) {
+  EXPECT_EQ(tool({"path"}).out, file() + "\n");
+  EXPECT_EQ(tool({"path"}, false).out, folder / "home/.config/org.moonwisp.Moonwisp/preferences.ini\n");
+  EXPECT_EQ(tool({"read"}).out, record());
+  EXPECT_FALSE(exists(folder / "config")) << "reading creates nothing";
+  ASSERT_EQ(tool({"write", "quantity", "1"}).status, 0);
+  EXPECT_EQ(moonwisp::test::modeOf(folder / "config/org.moonwisp.Moonwisp"), 0700u);
+  EXPECT_EQ(moonwisp::test::modeOf(file()), 0600u);
+  writeFile(file(), kGroup + "# chosen by hand\nquantity=1\nwingStyle=lace\n[elsewhere]\nkey=value\n");
+  const Fields written = {{"quantity", "5000000000"}, {"particleColor", "258"}, {"glow", "256"},
+                          {"mainscreenonly", "true"}, {"checkForUpdates", "0"},
+                          {"lastUpdateCheck", "2026-12-06T08:52:41.123456+01:00"}};
+  for (const auto& [key, value] : written) {
+    const ChildResult result = tool({"write", key, value});
+    EXPECT_EQ(result.status, 0) << key;
+    EXPECT_EQ(result.err + result.out, "") << key;
+  }
+  const std::string text = readFile(file());
+  for (const char* part : {"# chosen by hand\nquantity=5000000000\nwingStyle=lace\n", "particleColor=258\n",
+                           "glow=256\n", "mainscreenonly=true\n", "checkForUpdates=false\n",
+                           "lastUpdateCheck=2026-12-06T07:52:41.123456Z\n", "[elsewhere]\nkey=value\n"}) {
+    EXPECT_NE(text.find(part), std::string::npos) << part << " in\n" << text;
+  }
+  EXPECT_EQ(tool({"read"}).out, record({{"quantity", "220"}, {"particleColor", "2"}, {"glow", "0"},
+                                        {"mainscreenonly", "true"}, {"checkForUpdates", "false"},
+                                        {"lastUpdateCheck", "2026-12-06T07:52:41.123456Z"}}));
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(tool({"delete", "quantity"}).status, 0);
   EXPECT_EQ(tool({"read"}).out.substr(0, 12), "quantity 77\n");
+  EXPECT_EQ(readFile(file()).find("quantity"), std::string::npos);
   // Deleting from no file at all creates none.
   EXPECT_EQ(tool({"--file", folder / "none/p.ini", "delete", "glow"}).status, 0);
   EXPECT_FALSE(exists(folder / "none"));
 }
 
-TEST_F(MoonwispPrefsTool, BadKeysAndValuesAreRefusedAndWriteNothing) {
+TEST_F(MoonwispPrefsTool, BadUsageIsRefusedAndFailuresAreExplained) {
   ASSERT_EQ(tool({"write", "quantity", "100"}).status, 0);
   const std::string before = readFile(file());
   const std::vector<std::vector<std::string>> refused = {
-      {"write", "speed", "1"},          {"write", "particleSize", "4"},     {"write", "Quantity", "1"},
-      {"delete", "nothing"},            {"write", "quantity", "many"},      {"write", "quantity", "1.5"},
-      {"write", "quantity", ""},        {"write", "quantity", " 7"},        {"write", "glow", "on"},
-      {"write", "quantity", "9223372036854775808"},                         {"write", "mainscreenonly", "yes"},
-      {"write", "checkForUpdates", "TRUE"},                                 {"write", "lastUpdateCheck", "now"},
-      {"write", "lastUpdateCheck", "2026-12-06T07:52:41"},                  {"write", "lastUpdateCheck", "2026-02-30T00:00:00Z"},
-      {"write", "quantity"},            {"write"},                          {},
-      {"frobnicate"},                   {"read", "extra"},
-  };
+      {"write", "speed", "1"}, {"write", "particleSize", "4"}, {"write", "Quantity", "1"},
+      {"delete", "nothing"}, {"write", "quantity", "many"}, {"write", "quantity", "1.5"},
+      {"write", "quantity", ""}, {"write", "quantity", " 7"}, {"write", "glow", "on"},
+      {"write", "quantity", "9223372036854775808"}, {"write", "mainscreenonly", "yes"},
+      {"write", "checkForUpdates", "TRUE"}, {"write", "lastUpdateCheck", "now"},
+      {"write", "lastUpdateCheck", "2026-12-06T07:52:41"}, {"write", "lastUpdateCheck", "2026-02-30T00:00Z"},
+      {"write", "quantity"}, {"write"}, {}, {"frobnicate"}, {"read", "extra"},
+      {"--file", folder / "none/p.ini", "write", "glow", "on"}};
   for (const std::vector<std::string>& args : refused) {
     const ChildResult result = tool(args);
-    std::string line;
-    for (const std::string& arg : args) line += arg + " ";
-    EXPECT_EQ(result.status, 2) << line;
-    EXPECT_FALSE(result.err.empty()) << line;
-    EXPECT_EQ(result.out, "") << line;
-    EXPECT_EQ(readFile(file()), before) << line;
+    SCOPED_TRACE(::testing::PrintToString(args));
+    EXPECT_EQ(result.status, 2);
+    EXPECT_FALSE(result.err.empty());
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(readFile(file()), before);
   }
-  EXPECT_NE(tool({"write", "speed", "1"}).err.find("unknown key \"speed\""), std::string::npos);
-  EXPECT_NE(tool({"write", "glow", "on"}).err.find("expected an integer"), std::string::npos);
-  // A refused write does not create a missing file either.
-  EXPECT_EQ(tool({"--file", folder / "none/p.ini", "write", "glow", "on"}).status, 2);
   EXPECT_FALSE(exists(folder / "none"));
-}
-
-TEST_F(MoonwispPrefsTool, AFailedWriteSaysWhyAndExitsWithOne) {
+  // The folder of the file is a file, or the file is a folder.
   writeFile(folder / "blocked", "");
-  const std::string path = folder / "blocked/preferences.ini";
-  const ChildResult result = tool({"--file", path, "write", "quantity", "100"});
-  EXPECT_EQ(result.status, 1);
-  EXPECT_NE(result.err.find(path), std::string::npos) << result.err;
-  EXPECT_NE(result.err.find("Not a directory"), std::string::npos) << result.err;
-}
-
-TEST_F(MoonwispPrefsTool, AnUnreadableFileReadsAsDefaultsAndIsKeptOnWrite) {
-  ASSERT_EQ(tool({"write", "quantity", "100"}).status, 0);
-  writeFile(file(), "\x01\x02 not settings");
-  const ChildResult read = tool({"read"});
-  EXPECT_EQ(read.status, 0);
-  EXPECT_EQ(read.out, kDefaults);
-  EXPECT_NE(read.err.find(file()), std::string::npos) << read.err;
-  const ChildResult written = tool({"write", "glow", "0"});
-  EXPECT_EQ(written.status, 0);
-  EXPECT_NE(written.err.find(".broken-"), std::string::npos) << written.err;
-  EXPECT_EQ(readFile(file()), "[org.moonwisp.Moonwisp]\nglow=0\n");
+  const ChildResult failed = tool({"--file", folder / "blocked/p.ini", "write", "quantity", "100"});
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_NE(failed.err.find("cannot write " + (folder / "blocked/p.ini")), std::string::npos) << failed.err;
+  EXPECT_NE(failed.err.find("Not a directory"), std::string::npos) << failed.err;
+  const ChildResult folderRead = tool({"--file", folder.path(), "read"});
+  EXPECT_EQ(folderRead.out, record());
+  EXPECT_NE(folderRead.err.find("it is a folder"), std::string::npos) << folderRead.err;
 }
 
 }  // namespace

@@ -1,346 +1,306 @@
-// The options sheet with its real widgets, built from the interface file,
-// under an X server. Buttons are clicked through their signals, so the
-// file's connections are tested too.
+// The options sheet with its real widgets under X, built from the build's
+// interface file, and its update check against a real HTTP server on
+// loopback. Alerts and browser launches are recorded instead of shown.
 #include "prefs/VelConfigPrefs.h"
 
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
 #include <chrono>
-#include <functional>
+#include <tuple>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "support/loopback_http_server.h"
 #include "platform/core/bundle.h"
 #include "platform/ui/toolkit.h"
 #include "prefs/VelPreferenceEditor.h"
-#include "prefs/VelPreferenceHandler.h"
-#include "sheet_test_bundle.h"
+#include "prefs/sheet/VelVersionString.h"
+#include "support/loopback_http_server.h"
+#include "support/process.h"
 
 namespace {
 
 using moonwisp::test::LoopbackHttpServer;
-using moonwisp::ui::Alert;
+using moonwisp::test::readFile;
 using std::chrono::seconds;
 
-constexpr const char* kFeedPath = "/updates/products/moonwisp/update.xml";
-// 2026-12-01 12:00:00 UTC
-const VelDate kNow{std::chrono::microseconds(int64_t{1796126400} * 1000000)};
+constexpr const char* kFeed = "/updates/products/moonwisp/update.xml";
+const VelDate kNow{seconds(1796126400)};  // 2026-12-01 12:00:00 UTC
+const std::string kUpToDate = "This copy of Moonwisp is up-to-date.";
 
-class ConfigSheet : public ::testing::Test {
+std::string entry(const std::string& version, const std::string& more = " downloadURL='https://e.org/get'") {
+  return "<update version=\"" + version + "\"" + more + "/>";
+}
+std::string feed(const std::string& entries) { return "<updates>" + entries + "</updates>"; }
+std::string offer(const std::string& version) {
+  return "A new version (" + version + ") of Moonwisp is now available for download.";
+}
+LoopbackHttpServer::Response reply(int status, std::string body, std::vector<std::string> headers = {}) {
+  return {status, std::move(body), std::move(headers), true, false};
+}
+
+// A private bundle with the build's interface file and texts and the installed
+// version the test wants, the controller on it, and the loopback server.
+class UpdateCheck : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(moonwisp::ui::initializeToolkit()) << "these tests need an X display";
-    server_.route(kFeedPath, {200, "<updates><update version=\"0.5\" downloadURL=\"https://e.org/\"/></updates>",
-                              {}, true, false});
-    bundle_ = std::make_unique<moonwisp::Bundle>(dir_.path());
-    prefs_ = std::make_unique<VelConfigPrefs>(*bundle_);
-    prefs_->setPreferencesPath(dir_.preferencesPath());
-    prefs_->setFeedSource({server_.url(kFeedPath), true});
-    prefs_->setClock([this] { return now_; });
-    prefs_->setAlertRunner([this](const Alert& alert) {
-      alerts_.push_back(alert);
-      return moonwisp::ui::kAlertFirstButtonReturn;
+  void SetUp() override { install("1.0.0"); }
+  void install(const std::string& version) {
+    prefs.reset();
+    for (const std::string name : {"configSheetNib.ui", "configStrings.ini"}) {
+      moonwisp::test::writeFile(folder / name, readFile(MOONWISP_BINARY_DIR "/share/moonwisp/" + name));
+    }
+    moonwisp::test::writeFile(folder / "Info.ini", "[Bundle]\nCFBundleVersion=" + version + "\n");
+    bundle = std::make_unique<moonwisp::Bundle>(folder.path());
+    prefs = std::make_unique<VelConfigPrefs>(*bundle);
+    prefs->setPreferencesPath(folder / "preferences.ini");
+    prefs->setFeedSource({server.url(kFeed), true});
+    prefs->setClock([this] { return now; });
+    prefs->setAlertRunner([this](const moonwisp::ui::Alert& alert) {
+      told.push_back(alert);
+      return answer;
     });
-    prefs_->setAddressOpener([](const std::string&) { ADD_FAILURE() << "nothing should be opened"; });
-    prefs_->loadNib();
-    ASSERT_NE(prefs_->quantitySlider(), nullptr);
+    prefs->setAddressOpener([this](const std::string& address) { opened.push_back(address); });
   }
-
+  // Runs a check to its end, or lets a running one come to its end.
+  void check(bool interactive) {
+    prefs->checkUpdates(interactive);
+    finish();
+  }
+  void finish() {
+    while (prefs->isCheckingForUpdates()) moonwisp::ui::waitForMainLoopEvent();
+  }
+  int fetches() const { return server.requestCount(kFeed); }
   VelPrefs stored() const {
     VelPrefs p{};
-    VelPreferenceHandler(dir_.preferencesPath()).getVelPrefs(&p);
+    VelPreferenceHandler(folder / "preferences.ini").getVelPrefs(&p);
     return p;
   }
-  void store(const char* key, const char* value) {
-    ASSERT_EQ(VelPreferenceEditor(dir_.preferencesPath()).writeValue(key, value), VelPrefEditResult::Done);
+
+  moonwisp::test::TestFolder folder;
+  LoopbackHttpServer server;
+  std::unique_ptr<moonwisp::Bundle> bundle;
+  std::unique_ptr<VelConfigPrefs> prefs;
+  VelDate now = kNow;
+  std::vector<moonwisp::ui::Alert> told;
+  std::vector<std::string> opened;
+  int answer = moonwisp::ui::kAlertThirdButtonReturn;
+};
+
+// Each feed as served and the installed version: an offer is made in either
+// mode; "up to date" and failures are told only when the user asked.
+TEST_F(UpdateCheck, EachFeedGivesTheRightOfferOrAnswer) {
+  const std::string bomb = "<!DOCTYPE updates [<!ENTITY a 'aaaaaaaaaa'><!ENTITY b '&a;&a;&a;&a;&a;&a;&a;&a;'>"
+                           "<!ENTITY x SYSTEM \"file:///etc/passwd\">]><updates>" +
+                           entry("9&b;", " downloadURL=\"https://e.org/&x;\"") + "</updates>";
+  const std::string failed = "Moonwisp could not check for updates: ";
+  const struct {
+    std::string installed;
+    LoopbackHttpServer::Response served;
+    std::string answer;
+    int fetches = 1;
+  } cases[] = {
+      {"1.0", reply(200, feed(entry("0.9") + entry("1.0.1"))), offer("1.0.1")},
+      {"1.2.3b", reply(200, feed(entry("1.2.3"))), offer("1.2.3")},
+      {"1.9", reply(200, feed(entry("1.10"))), offer("1.10")},
+      {"1.2", reply(200, feed(entry("1.2.0"))), kUpToDate},
+      {"1.2.3", reply(200, feed(entry("1.2.3b"))), kUpToDate},
+      {"1.10", reply(200, feed(entry("1.9"))), kUpToDate},
+      // The newest entry counts, the first of equal ones; non-versions are skipped.
+      {"1.0", reply(200, feed(entry("1.9") + entry("1.10") + entry("bad") + entry(std::string(300, '9')) +
+                              entry("1.10.0", " downloadURL=\"https://e.org/other\""))), offer("1.10")},
+      {"1.0", reply(200, feed(entry("1.5") + entry("2.0", " detailsURL='https://e.org/notes'"))), kUpToDate},
+      {"1.0", reply(200, feed(entry("2.0", " downloadURL=\"javascript:alert(1)\""))), kUpToDate},
+      {"1.0", reply(200, feed(entry("2.0", " downloadURL=\"file:///etc/passwd\""))), kUpToDate},
+      // Markup that the parser can repair is asked for again and read.
+      {"1.0", reply(200, "<updates>" + entry("3.0") + "<oops></updates>"), offer("3.0"), 2},
+      {"1.0", reply(200, "this is not a feed"), failed + "the update feed is not readable XML", 2},
+      {"1.0", reply(404, ""), failed + "the update server answered with status 404"},
+      {"1.0", reply(200, bomb), failed + "the update feed declares a document type, which is not accepted"},
+      {"1.0", reply(200, std::string(10 << 20, ' ')), failed + "the update feed is larger than 1 MiB"},
+      {"1.0", reply(302, "", {"Location: file:///etc/passwd"}),
+       failed + "the update server sent an address that is not https"},
+      {"1.0", reply(200, "<html>Sign in</html>"), failed + "the server did not send an update feed"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.installed + " / " + c.served.body.substr(0, 120));
+    server.route(kFeed, c.served);
+    install(c.installed);
+    const int before = fetches();
+    const bool isOffer = c.answer.rfind("A new", 0) == 0;
+    for (const bool interactive : {false, true}) {
+      told.clear();
+      check(interactive);
+      ASSERT_EQ(told.size(), interactive || isOffer ? 1u : 0u) << interactive;
+      EXPECT_EQ(told.empty() ? c.answer : told[0].messageText, c.answer);
+    }
+    EXPECT_EQ(fetches() - before, 2 * c.fetches);
   }
-  void storeLastCheck(VelDate when) { VelPreferenceHandler(dir_.preferencesPath()).setVelLastUpdateCheckPrefs(when); }
-  int checks() const { return server_.requestCount(kFeedPath); }
+  EXPECT_TRUE(opened.empty());
+  EXPECT_FALSE(moonwisp::test::exists(folder / "preferences.ini")) << "a check stores nothing";
+
+  // Download opens the download address; Details, offered for a web address only, the details one.
+  const std::string both = " downloadURL=\"https://e.org/get\" detailsURL=\"https://e.org/notes\"";
+  const std::vector<std::tuple<std::string, int, std::vector<std::string>>> choices = {
+      {both, 1000, {"https://e.org/get"}}, {both, 1001, {"https://e.org/notes"}}, {both, 1002, {}},
+      {" downloadURL=\"https://e.org/get\" detailsURL=\"javascript:alert(1)\"", 1001, {}}};
+  for (const auto& [addresses, choice, opens] : choices) {
+    server.route(kFeed, reply(200, feed(entry("2.0", addresses))));
+    told.clear();
+    opened.clear();
+    answer = choice;
+    check(false);
+    EXPECT_EQ(opened, opens) << addresses << choice;
+    EXPECT_EQ(told.at(0).buttons.size(), addresses == both ? 3u : 2u);
+  }
+}
+
+// Ordered as releases are: numerically, a letter before the release itself.
+TEST(VelVersionString, ComparesAsReleasesAreOrdered) {
+  const std::string tooLong(300, '9');
+  const std::vector<std::tuple<std::string, std::string, int>> cases = {  // -1: the first is older
+      {"1.0", "1.0.1", -1}, {"0.9", "1.0", -1}, {"1.2.3b", "1.2.3", -1}, {"1.2.3a", "1.2.3b", -1},
+      {"1.9", "1.10", -1}, {"1.99.99", "2", -1}, {"-1", "0", -1}, {"1.2.3z", "1.2.4a", -1},
+      {"2147483646", "99999999999999999999", -1}, {"0", std::string(255, '1') + ".2", -1},
+      // What is no version is older than every version.
+      {tooLong, "0", -1}, {"\xff", "0", -1}, {"1.2\xc3\xa9", "0", -1}, {std::string("1.2\0.3", 6), "0", -1},
+      {"1." + tooLong, "0", -1}, {"1.2." + tooLong, "0", -1}, {tooLong, "\xff", 0},
+      {"1.2", "1.2.0", 0}, {"1.2b3", "1.2.3", 0}, {"1.2.3.4", "1.2.3", 0}, {"1.2.3B", "1.2.3", 0},
+      {"1.2-7a", "1.2.7a", 0}, {"1.2.3z9", "1.2.3z", 0}, {"", "0", 0}, {"v2", "0.0.0", 0},
+      {"1..2", "1.0.2", 0},
+      {"  +7x.1", "7.1", 0}, {"2b", "2", 0}, {"99999999999999999999.1", "2147483647.1", 0},
+      {"-99999999999999999999", "-2147483648", 0}, {"1.2.3b" + tooLong, "1.2.3b", 0}};
+  for (const auto& [a, b, order] : cases) {
+    EXPECT_EQ(compareVelVersionStrings(a, b), order) << a << " vs " << b;
+    EXPECT_EQ(compareVelVersionStrings(b, a), -order) << b << " vs " << a;
+  }
+}
+
+// The sheet itself needs a display.
+class ConfigSheet : public UpdateCheck {
+ protected:
+  void SetUp() override {
+    MOONWISP_NEEDS_SERVER(moonwisp::ui::initializeToolkit(), "the sheet needs an X display");
+    UpdateCheck::SetUp();
+    server.route(kFeed, reply(200, feed(entry("0.5"))));
+    prefs->loadNib();
+    ASSERT_NE(prefs->quantitySlider(), nullptr);
+  }
   moonwisp::ui::Window* open() {
-    moonwisp::ui::Window* sheet = prefs_->returnWindow();
+    moonwisp::ui::Window* sheet = prefs->returnWindow();
     if (sheet) sheet->show();
-    finishCheck();
+    finish();
     moonwisp::ui::processPendingEvents();
     return sheet;
   }
-  // Lets a running update check come to its end.
-  void finishCheck() {
-    while (prefs_->isCheckingForUpdates()) moonwisp::ui::waitForMainLoopEvent();
+  void store(const std::string& key, const std::string& value) {
+    ASSERT_EQ(VelPreferenceEditor(folder / "preferences.ini").writeValue(key, value), VelPrefEditResult::Done)
+        << key;
   }
-  void expectControls(int quantity, int tag, int glow, int mainOnly, int updates) {
-    EXPECT_EQ(prefs_->quantitySlider()->intValue(), quantity);
-    EXPECT_EQ(prefs_->colorTypeSelect()->selectedTag(), tag);
-    EXPECT_EQ(prefs_->glowCheckBox()->state(), glow);
-    EXPECT_EQ(prefs_->mainScreenOnlyCheckbox()->state(), mainOnly);
-    EXPECT_EQ(prefs_->softwareUpToDateCheckBox()->state(), updates);
+  // Slider, scheme, glow, main screen only and update box as shown.
+  std::vector<int> controls() const {
+    return {prefs->quantitySlider()->intValue(), prefs->colorTypeSelect()->selectedTag(),
+            prefs->glowCheckBox()->state(), prefs->mainScreenOnlyCheckbox()->state(),
+            prefs->softwareUpToDateCheckBox()->state()};
   }
-
-  LoopbackHttpServer server_;
-  moonwisp::test::SheetTestBundle dir_{"1.0.0"};
-  std::unique_ptr<moonwisp::Bundle> bundle_;
-  std::unique_ptr<VelConfigPrefs> prefs_;
-  VelDate now_ = kNow;
-  std::vector<Alert> alerts_;
 };
 
-TEST_F(ConfigSheet, TheInterfaceFileProvidesEveryOutletAndTheEightSchemes) {
-  EXPECT_NE(prefs_->cancelButton(), nullptr);
-  EXPECT_NE(prefs_->okayButton(), nullptr);
-  EXPECT_NE(prefs_->defaultButton(), nullptr);
-  EXPECT_NE(prefs_->glowCheckBox(), nullptr);
-  EXPECT_NE(prefs_->mainScreenOnlyCheckbox(), nullptr);
-  EXPECT_NE(prefs_->softwareUpToDateTextField(), nullptr);
-  EXPECT_NE(prefs_->softwareUpToDateCheckBox(), nullptr);
-  EXPECT_NE(prefs_->softwareUpToDateCheckNowButton(), nullptr);
-  ASSERT_NE(prefs_->colorTypeSelect(), nullptr);
-  for (int tag = 0; tag <= 7; ++tag) EXPECT_TRUE(prefs_->colorTypeSelect()->selectItemWithTag(tag)) << tag;
-  EXPECT_FALSE(prefs_->colorTypeSelect()->selectItemWithTag(8));
-  // The slider holds 20 to 220 and nothing else.
-  prefs_->quantitySlider()->setIntValue(5);
-  EXPECT_EQ(prefs_->quantitySlider()->intValue(), 20);
-  prefs_->quantitySlider()->setIntValue(500);
-  EXPECT_EQ(prefs_->quantitySlider()->intValue(), 220);
-  // All controls live in the one sheet window.
-  moonwisp::ui::Window* sheet = prefs_->quantitySlider()->window();
+// A user's whole session. The sheet shows what is stored, clamped, and takes
+// input while the update check runs; closing the window ends the sheet and the
+// check, storing nothing. Default resets the controls but the update box;
+// Check Now records the time and answers; Cancel stores nothing; OK stores all
+// five settings. The same hidden window comes back each time.
+TEST_F(ConfigSheet, ShowsChangesAndStoresTheSettings) {
+  server.route(kFeed, {200, "", {}, true, true});  // a server that keeps silent
+  for (const auto& [key, value] : std::vector<std::pair<std::string, std::string>>{
+           {"quantity", "500"}, {"particleColor", "258"}, {"glow", "256"}, {"mainscreenonly", "true"}}) {
+    store(key, value);
+  }
+  const std::string before = readFile(folder / "preferences.ini");
+  moonwisp::ui::Window* sheet = prefs->returnWindow();
   ASSERT_NE(sheet, nullptr);
-  EXPECT_EQ(prefs_->okayButton()->window(), sheet);
-  EXPECT_EQ(prefs_->cancelButton()->window(), sheet);
-  EXPECT_NE(prefs_->nativeObject("sheetBody"), nullptr);  // where a preview may go
-}
-
-TEST_F(ConfigSheet, WithNoSettingsTheSheetShowsTheDefaultsAndChecksOnce) {
-  moonwisp::ui::Window* sheet = open();
-  ASSERT_NE(sheet, nullptr);
-  EXPECT_TRUE(sheet->isVisible());
-  expectControls(77, 6, 1, 0, 1);
-  EXPECT_EQ(prefs_->softwareUpToDateTextField()->stringValue(), "Version: 1.0.0");
-  EXPECT_EQ(checks(), 1);
-  EXPECT_TRUE(alerts_.empty());  // silent, and 0.5 is older
-  EXPECT_EQ(stored().lastUpdateCheck, kNow);
-  // The check is recorded: opening again in the same week does not check.
-  now_ += std::chrono::hours(24);
-  EXPECT_EQ(open(), sheet);
-  EXPECT_EQ(checks(), 1);
-}
-
-TEST_F(ConfigSheet, StoredValuesOutsideTheirRangesShowClamped) {
-  store("quantity", "5");
-  store("particleColor", "9");
-  store("glow", "5");
-  store("checkForUpdates", "false");
-  open();
-  expectControls(20, 6, 1, 0, 0);
-  store("quantity", "500");
-  store("particleColor", "258");
-  store("glow", "256");
-  store("mainscreenonly", "true");
-  open();
-  expectControls(220, 2, 0, 1, 0);
-  EXPECT_EQ(checks(), 0);
-}
-
-TEST_F(ConfigSheet, OkStoresTheFiveValuesAndEndsTheSheet) {
-  storeLastCheck(kNow);
-  moonwisp::ui::Window* sheet = open();
-  prefs_->quantitySlider()->setIntValue(150);
-  prefs_->colorTypeSelect()->selectItemWithTag(2);
-  prefs_->glowCheckBox()->setState(0);
-  prefs_->mainScreenOnlyCheckbox()->setState(1);
-  prefs_->softwareUpToDateCheckBox()->setState(0);
-  prefs_->okayButton()->performClick();
-  EXPECT_FALSE(sheet->isVisible());
-  const VelPrefs p = stored();
-  EXPECT_EQ(p.quantity, 150);
-  EXPECT_EQ(p.particleColor, 2);
-  EXPECT_EQ(p.glow, 0);
-  EXPECT_TRUE(p.mainscreenonly);
-  EXPECT_FALSE(p.checkForUpdates);
-  EXPECT_EQ(p.lastUpdateCheck, kNow);  // untouched by OK
-
-  // The hidden sheet is the one shown again, with what was stored.
-  EXPECT_EQ(open(), sheet);
-  expectControls(150, 2, 0, 1, 0);
-}
-
-TEST_F(ConfigSheet, TagsOutsideTheSchemesAndAMixedUpdateBoxStoreDefaults) {
-  storeLastCheck(kNow);
-  for (const int tag : {9, -1}) {
-    open();
-    prefs_->colorTypeSelect()->addItemWithTag(tag, "odd item");
-    ASSERT_TRUE(prefs_->colorTypeSelect()->selectItemWithTag(tag));
-    prefs_->softwareUpToDateCheckBox()->setState(2);
-    prefs_->okayButton()->performClick();
-    EXPECT_EQ(stored().particleColor, 6) << tag;
-    EXPECT_FALSE(stored().checkForUpdates) << tag;
-    store("particleColor", "1");
-  }
-}
-
-TEST_F(ConfigSheet, CancelAndDefaultStoreNothing) {
-  store("quantity", "40");
-  store("particleColor", "3");
-  store("glow", "0");
-  store("mainscreenonly", "true");
-  store("checkForUpdates", "false");
-  const std::string before = dir_.preferencesText();
-  moonwisp::ui::Window* sheet = open();
-  expectControls(40, 3, 0, 1, 0);
-
-  prefs_->defaultButton()->performClick();
-  expectControls(77, 6, 1, 0, 0);  // the update box keeps its state
-  EXPECT_TRUE(sheet->isVisible());
-  prefs_->quantitySlider()->setIntValue(99);
-  prefs_->cancelButton()->performClick();
-  EXPECT_FALSE(sheet->isVisible());
-  EXPECT_EQ(dir_.preferencesText(), before);
-
-  open();
-  expectControls(40, 3, 0, 1, 0);
-  // Default then OK stores the defaults.
-  prefs_->defaultButton()->performClick();
-  prefs_->okayButton()->performClick();
-  const VelPrefs p = stored();
-  EXPECT_EQ(p.quantity, 77);
-  EXPECT_EQ(p.particleColor, 6);
-  EXPECT_EQ(p.glow, 1);
-  EXPECT_FALSE(p.mainscreenonly);
-  EXPECT_FALSE(p.checkForUpdates);
-}
-
-TEST_F(ConfigSheet, TheAutomaticCheckRunsWhenMoreThanAWeekHasPassed) {
-  const auto week = seconds(604800);
-  storeLastCheck(kNow - week);
-  open();
-  EXPECT_EQ(checks(), 0) << "exactly seven days is not more than a week";
-  EXPECT_EQ(stored().lastUpdateCheck, kNow - week);
-
-  storeLastCheck(kNow - week - seconds(1));
-  open();
-  EXPECT_EQ(checks(), 1);
-  EXPECT_EQ(stored().lastUpdateCheck, kNow);
-
-  // A recorded time in the future holds the check off until a week past it.
-  const VelDate future = kNow + std::chrono::hours(24 * 30);
-  storeLastCheck(future);
-  open();
-  now_ = future + week;
-  open();
-  EXPECT_EQ(checks(), 1);
-  now_ = future + week + seconds(1);
-  open();
-  EXPECT_EQ(checks(), 2);
-  EXPECT_EQ(stored().lastUpdateCheck, now_);
-}
-
-TEST_F(ConfigSheet, AFailedAutomaticCheckSaysNothingAndIsStillRecorded) {
-  server_.route(kFeedPath, {500, "", {}, true, false});
-  open();
-  EXPECT_EQ(checks(), 1);
-  EXPECT_TRUE(alerts_.empty());
-  EXPECT_EQ(stored().lastUpdateCheck, kNow);
-}
-
-TEST_F(ConfigSheet, WithTheUpdateBoxOffNoCheckRunsAndTheRecordStays) {
-  store("checkForUpdates", "false");
-  open();
-  EXPECT_EQ(checks(), 0);
-  EXPECT_FALSE(stored().lastUpdateCheck.has_value());
-  storeLastCheck(kNow - std::chrono::hours(24 * 365));
-  open();
-  EXPECT_EQ(checks(), 0);
-  EXPECT_EQ(stored().lastUpdateCheck, kNow - std::chrono::hours(24 * 365));
-}
-
-TEST_F(ConfigSheet, CheckNowRecordsTheTimeAndAnswersWhateverTheBoxSays) {
-  store("checkForUpdates", "false");
-  open();
-  for (const int box : {0, 1}) {
-    alerts_.clear();
-    now_ += seconds(60);
-    prefs_->softwareUpToDateCheckBox()->setState(box);
-    prefs_->softwareUpToDateCheckNowButton()->performClick();
-    finishCheck();
-    EXPECT_EQ(stored().lastUpdateCheck, now_) << box;
-    EXPECT_FALSE(stored().checkForUpdates) << "the box's state is stored by OK only";
-    ASSERT_EQ(alerts_.size(), 1u) << box;
-    EXPECT_EQ(alerts_[0].messageText, "This copy of Moonwisp is up-to-date.");
-    EXPECT_TRUE(prefs_->quantitySlider()->window()->isVisible()) << "the sheet stays open";
-  }
-  EXPECT_EQ(checks(), 2);
-}
-
-// A server that does not answer: the sheet is shown and takes input while
-// the check runs, says so and disables Check Now; ending the sheet by any
-// path cancels the check, so no alert follows and no time is recorded.
-TEST_F(ConfigSheet, TheSheetStaysLiveDuringACheckAndEndingItCancelsTheCheck) {
-  LoopbackHttpServer::Response silent;
-  silent.neverAnswer = true;
-  server_.route(kFeedPath, silent);
-  const std::vector<std::function<void(moonwisp::ui::Window*)>> endings = {
-      [this](moonwisp::ui::Window*) { prefs_->cancelButton()->performClick(); },
-      [this](moonwisp::ui::Window*) { prefs_->okayButton()->performClick(); },
-      [](moonwisp::ui::Window* sheet) { gtk_window_close(GTK_WINDOW(sheet->nativeHandle())); },
-  };
-  for (size_t i = 0; i < endings.size(); ++i) {
-    moonwisp::ui::Window* sheet = prefs_->returnWindow();  // no check recorded: one is due
-    ASSERT_NE(sheet, nullptr);
-    sheet->show();
-    EXPECT_TRUE(prefs_->isCheckingForUpdates()) << i;
-    EXPECT_FALSE(prefs_->softwareUpToDateCheckNowButton()->isEnabled()) << i;
-    EXPECT_EQ(prefs_->softwareUpToDateTextField()->stringValue(), "Checking for updates…") << i;
-    // The sheet is drawn and reacts while the server keeps silent.
-    bool drawn = false;
-    const gulong onDraw = g_signal_connect_swapped(sheet->nativeHandle(), "draw",
-                                                   G_CALLBACK(+[](bool* flag) { *flag = true; }), &drawn);
-    gtk_widget_queue_draw(GTK_WIDGET(sheet->nativeHandle()));
-    prefs_->quantitySlider()->setIntValue(120);
-    const auto deadline = std::chrono::steady_clock::now() + seconds(10);
-    while (!drawn && std::chrono::steady_clock::now() < deadline) g_main_context_iteration(nullptr, FALSE);
-    g_signal_handler_disconnect(sheet->nativeHandle(), onDraw);
-    EXPECT_TRUE(drawn) << i;
-    EXPECT_TRUE(prefs_->isCheckingForUpdates()) << i;
-
-    endings[i](sheet);
-    moonwisp::ui::processPendingEvents();
-    EXPECT_FALSE(sheet->isVisible()) << i;
-    EXPECT_FALSE(prefs_->isCheckingForUpdates()) << i;
-    EXPECT_TRUE(prefs_->softwareUpToDateCheckNowButton()->isEnabled()) << i;
-    EXPECT_EQ(prefs_->softwareUpToDateTextField()->stringValue(), "Version: 1.0.0") << i;
-    while (g_main_context_iteration(nullptr, FALSE)) {
-    }
-    EXPECT_TRUE(alerts_.empty()) << i;
-    EXPECT_FALSE(stored().lastUpdateCheck.has_value()) << i;
-    store("checkForUpdates", "true");  // OK stored the box as it was
-  }
-}
-
-TEST_F(ConfigSheet, ClosingTheWindowHidesItForTheNextOpening) {
-  storeLastCheck(kNow);
-  moonwisp::ui::Window* sheet = open();
-  prefs_->quantitySlider()->setIntValue(200);
+  sheet->show();
+  moonwisp::ui::processPendingEvents();
+  EXPECT_TRUE(sheet->isVisible() && prefs->isCheckingForUpdates());
+  EXPECT_FALSE(prefs->softwareUpToDateCheckNowButton()->isEnabled());
+  EXPECT_EQ(prefs->softwareUpToDateTextField()->stringValue(), "Checking for updates…");
+  EXPECT_EQ(controls(), (std::vector<int>{220, 2, 0, 1, 1}));
+  for (int tag = 0; tag <= 8; ++tag) EXPECT_EQ(prefs->colorTypeSelect()->selectItemWithTag(tag), tag < 8);
+  prefs->softwareUpToDateCheckBox()->setState(0);
+  prefs->defaultButton()->performClick();
+  EXPECT_EQ(controls(), (std::vector<int>{77, 6, 1, 0, 0}));
   gtk_window_close(GTK_WINDOW(sheet->nativeHandle()));
   moonwisp::ui::processPendingEvents();
+  EXPECT_FALSE(sheet->isVisible() || prefs->isCheckingForUpdates());
+  EXPECT_TRUE(prefs->softwareUpToDateCheckNowButton()->isEnabled());
+  EXPECT_EQ(prefs->softwareUpToDateTextField()->stringValue(), "Version: 1.0.0");
+  while (g_main_context_iteration(nullptr, FALSE)) {
+  }
+  EXPECT_TRUE(told.empty());
+  EXPECT_EQ(readFile(folder / "preferences.ini"), before);
+
+  server.route(kFeed, reply(200, feed(entry("0.5"))));
+  EXPECT_EQ(open(), sheet);  // the check that is due runs
+  EXPECT_EQ(controls(), (std::vector<int>{220, 2, 0, 1, 1}));
+  now += seconds(60);
+  prefs->softwareUpToDateCheckNowButton()->performClick();
+  finish();
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_EQ(told[0].messageText, kUpToDate);
+  EXPECT_EQ(stored().lastUpdateCheck, now);
+  prefs->quantitySlider()->setIntValue(100);
+  const std::string checked = readFile(folder / "preferences.ini");
+  prefs->cancelButton()->performClick();
   EXPECT_FALSE(sheet->isVisible());
-  ASSERT_TRUE(sheet->isAlive());
-  EXPECT_EQ(stored().quantity, 77);  // closing is cancelling
+  EXPECT_EQ(readFile(folder / "preferences.ini"), checked);
+
   EXPECT_EQ(open(), sheet);
-  EXPECT_EQ(prefs_->quantitySlider()->intValue(), 77);
+  prefs->quantitySlider()->setIntValue(5);  // the slider holds 20 to 220
+  prefs->colorTypeSelect()->selectItemWithTag(3);
+  prefs->glowCheckBox()->setState(1);
+  prefs->mainScreenOnlyCheckbox()->setState(0);
+  prefs->softwareUpToDateCheckBox()->setState(2);  // mixed is not a yes
+  prefs->okayButton()->performClick();
+  EXPECT_FALSE(sheet->isVisible());
+  EXPECT_EQ(open(), sheet);
+  EXPECT_EQ(controls(), (std::vector<int>{20, 3, 1, 0, 0}));
+  EXPECT_EQ(stored().lastUpdateCheck, now) << "OK leaves the date of the last check";
+  // A scheme this version does not know stores the default one.
+  prefs->colorTypeSelect()->addItemWithTag(9, "odd item");
+  ASSERT_TRUE(prefs->colorTypeSelect()->selectItemWithTag(9));
+  prefs->okayButton()->performClick();
+  EXPECT_EQ(stored().particleColor, 6);
+  EXPECT_EQ(fetches(), 3);
+  // The controller may go while a check runs.
+  server.route(kFeed, {200, "", {}, true, true});
+  prefs->softwareUpToDateCheckNowButton()->performClick();
 }
 
-TEST_F(ConfigSheet, AMissingInterfaceFileGivesNoSheetAndNoCrash) {
-  std::remove((dir_.path() + "/configSheetNib.ui").c_str());
-  VelConfigPrefs bare(*bundle_);
-  bare.setPreferencesPath(dir_.preferencesPath());
-  bare.loadNib();
-  EXPECT_EQ(bare.quantitySlider(), nullptr);
-  EXPECT_EQ(bare.returnWindow(), nullptr);
-  bare.okayButtonClicked();
-  bare.defaultButtonClicked();
-  bare.cancelButtonClicked();
-  EXPECT_EQ(dir_.preferencesText(), "");
+// When the sheet opens, a check runs if the box is on and more than a week
+// has passed; its time is recorded even when it failed, and it says nothing.
+TEST_F(ConfigSheet, TheAutomaticCheckRunsWhenMoreThanAWeekHasPassed) {
+  const seconds week(604800);
+  const struct {
+    std::optional<VelDate> last;
+    bool box;
+    int status;
+    bool checks;
+  } cases[] = {{std::nullopt, true, 200, true}, {kNow - week, true, 200, false},
+               {kNow - week - seconds(1), true, 500, true}, {kNow + week, true, 200, false},
+               {std::nullopt, false, 200, false}, {kNow - 50 * week, false, 200, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(&c - cases);
+    std::remove((folder / "preferences.ini").c_str());
+    if (c.last) VelPreferenceHandler(folder / "preferences.ini").setVelLastUpdateCheckPrefs(*c.last);
+    store("checkForUpdates", c.box ? "true" : "false");
+    server.route(kFeed, reply(c.status, feed(entry("0.5"))));
+    const int before = fetches();
+    open();
+    EXPECT_EQ(fetches() - before, c.checks ? 1 : 0);
+    EXPECT_EQ(stored().lastUpdateCheck, c.checks ? kNow : c.last);
+    EXPECT_TRUE(told.empty());
+    prefs->cancelButton()->performClick();
+  }
 }
 
 }  // namespace
