@@ -1,0 +1,196 @@
+// Building, releasing and advancing the whole world: colour choices, failed
+// allocations, fading and rebirth, the colour cycle's edges, and the
+// invariants of a long run. The values of ordinary runs are compared bit for
+// bit with an independent model by SimTool.MatchesIndependentModelBitForBit.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "support/WorldFixtures.h"
+#include "world/VelAllocator.h"
+
+namespace {
+
+TEST(WorldSetUp, ColourChoicesSetSchemeAndCycle) {
+  for (int8_t choice = 0; choice <= 7; ++choice) {
+    for (uint32_t seed = 1; seed <= 20; ++seed) {
+      TestWorld t(1, choice, 0, seed);
+      const VelWorld& w = t.world;
+      EXPECT_EQ(w.color_scheme, choice <= 4 ? choice : std::clamp<int8_t>(w.color_scheme, 0, 4));
+      EXPECT_NE(w.next_color_scheme, w.color_scheme);
+      EXPECT_EQ(w.color_cycling, (choice == 6 || choice == 7) ? 1 : 0);
+      EXPECT_EQ(w.color_cycle_time, choice == 7 ? 5000000u : 30000000u);
+    }
+  }
+}
+
+// Field by field: the records have padding that set-up does not write.
+bool sameButterflies(const VelWorld& a, const VelWorld& b) {
+  if (a.butterfly_collection.num_butterflies != b.butterfly_collection.num_butterflies) return false;
+  for (int32_t i = 0; i < a.butterfly_collection.num_butterflies; ++i) {
+    const VelButterfly& x = a.butterfly_collection.butterflies[i];
+    const VelButterfly& y = b.butterfly_collection.butterflies[i];
+    if (!(sameBits(x.fade, y.fade) && sameBits(x.flap_angle, y.flap_angle) && sameBits(x.position, y.position) &&
+          sameBits(x.velocity, y.velocity) && sameBits(x.max_force, y.max_force) && x.active == y.active))
+      return false;
+  }
+  return true;
+}
+
+TEST(WorldSetUp, ReleasedWorldIsEmptyAndBuildsAgainAsNew) {
+  TestWorld fresh(50, 6, 1, 5), reused(50, 6, 1, 5);
+  freeVelWorld(&reused.world);
+  EXPECT_EQ(reused.world.butterfly_collection.num_butterflies, 0);
+  EXPECT_EQ(reused.world.butterfly_collection.butterflies, nullptr);
+  EXPECT_EQ(reused.world.flock_bins.bins, nullptr);
+  seedRandom(5);
+  ASSERT_EQ(initializeVelWorld(&reused.world, 50, 50, 0, 640, 480, 6, 1, 1.0e-7f, 0.12f), 0);
+  EXPECT_TRUE(sameButterflies(fresh.world, reused.world));
+  for (int32_t n : {0, -5}) {
+    TestWorld empty(n);
+    EXPECT_EQ(empty.world.butterfly_collection.butterflies, nullptr);
+    EXPECT_EQ(empty.world.flock_bins.bins, nullptr);
+    updateVelWorld(&empty.world, 40000);
+    EXPECT_EQ(empty.world.color_cycle_elapsed, 0u);  // colour 0: a fixed scheme
+  }
+}
+
+// Allocation failure injected at each allocation of a set-up in turn.
+int g_allocations_left = 0;
+int g_live_blocks = 0;
+void* countingAllocate(std::size_t size) {
+  if (g_allocations_left-- <= 0) return nullptr;
+  ++g_live_blocks;
+  return std::malloc(size);
+}
+void countingRelease(void* p) {
+  if (p) --g_live_blocks;
+  std::free(p);
+}
+
+TEST(WorldSetUp, FailedAllocationGivesAnEmptyUsableWorldAndLeaksNothing) {
+  for (int succeed = 0; succeed < 3; ++succeed) {
+    g_allocations_left = succeed;
+    g_live_blocks = 0;
+    setVelAllocator(countingAllocate, countingRelease);
+    seedRandom(1);
+    VelWorld w{};
+    EXPECT_EQ(initializeVelWorld(&w, 100, 100, 0, 800, 600, 6, 1, 1.0e-7f, 0.12f), 1) << succeed;
+    EXPECT_EQ(w.butterfly_collection.num_butterflies, 0);
+    EXPECT_EQ(w.butterfly_collection.butterflies, nullptr);
+    addNodeToBin(&w.flock_bins, 3, 5);  // a half-built index is never filed into
+    removeNodeFromCurrBin(&w.flock_bins, 3);
+    for (int k = 0; k < 10; ++k) updateVelWorld(&w, 40000);
+    freeVelWorld(&w);
+    setVelAllocator(nullptr, nullptr);
+    EXPECT_EQ(g_live_blocks, 0) << "after failing allocation " << succeed;
+  }
+}
+
+TEST(WorldUpdate, InactiveButterflyIsNotTouched) {
+  TestWorld t(3);
+  t.b(1).active = 0;
+  VelButterfly before;
+  std::memcpy(&before, &t.b(1), sizeof before);
+  const int32_t bin = t.world.flock_bins.elements[1].curr_bin;
+  updateVelWorld(&t.world, 16667);
+  EXPECT_EQ(0, std::memcmp(&before, &t.b(1), sizeof before));
+  EXPECT_EQ(t.world.flock_bins.elements[1].curr_bin, bin);
+}
+
+TEST(WorldUpdate, FadeBouncesAndRebirthHappensOnlyWhenInvisible) {
+  TestWorld t(1);
+  VelButterfly& b = t.b(0);
+  t.place(0, {t.world.max_x, t.world.min_y, t.world.max_z});  // the bound counts as inside
+  b.velocity = Vector3FloatZero();
+  b.fade = 0.0f;
+  b.fade_rate = -1e-7f;
+  updateVelWorld(&t.world, 100);
+  EXPECT_EQ(b.position.x, t.world.max_x);
+  t.place(0, {5.0f, 0.5f, 0.7f});  // far outside the box
+  b.fade = 0.25f;
+  b.fade_rate = -1.0e-5f;
+  for (float fade : {0.15f, 0.05f}) {  // visible: not reborn
+    updateVelWorld(&t.world, 10000);
+    EXPECT_EQ(b.position.x, 5.0f);
+    EXPECT_NEAR(b.fade, fade, 1e-6f);
+  }
+  updateVelWorld(&t.world, 10000);  // fade falls below 0: reborn invisible
+  EXPECT_TRUE(b.position.x >= t.world.min_x && b.position.x <= t.world.max_x) << b.position.x;
+  EXPECT_EQ(b.fade, 0.0f);
+  EXPECT_TRUE(sameBits(b.flock_direction, b.direction));
+  EXPECT_EQ(t.world.flock_bins.elements[0].curr_bin, compute_node_index({5.0f, 0.5f, 0.7f}));
+  updateVelWorld(&t.world, 10000);
+  EXPECT_EQ(b.fade, 0.0f);
+  EXPECT_GT(b.fade_rate, 0.0f);
+  b.fade = 0.99f;
+  updateVelWorld(&t.world, 10000);
+  EXPECT_EQ(b.fade, 1.0f);
+  EXPECT_LT(b.fade_rate, 0.0f);
+}
+
+TEST(WorldUpdate, ColourCycleHoldsBlendsAndSwitchesOnlyAfterItsEnd) {
+  TestWorld t(0, 6, 1);
+  VelWorld& w = t.world;
+  const int8_t from = w.color_scheme, to = w.next_color_scheme;
+  w.color_cycle_elapsed = 25000000 - 100;
+  updateVelWorld(&w, 100);  // exactly the start of the blend: still holding
+  EXPECT_TRUE(sameBits(w.color_from, color1_glow(from)));
+  updateVelWorld(&w, 5000000);  // elapsed == cycle time: t = 1, no switch
+  EXPECT_EQ(w.color_scheme, from);
+  EXPECT_EQ(w.color_cycle_elapsed, 30000000u);
+  const Vector3Float blended =
+      Vector3FloatAdd(color1_glow(from), Vector3FloatSub(color1_glow(to), color1_glow(from)));
+  EXPECT_TRUE(sameBits(w.color_from, blended));
+  updateVelWorld(&w, 1);  // beyond: switch
+  EXPECT_EQ(w.color_scheme, to);
+  EXPECT_EQ(w.color_cycle_elapsed, 0u);
+  EXPECT_TRUE(sameBits(w.color_to, color2_glow(to)));
+  EXPECT_NE(w.next_color_scheme, w.color_scheme);
+}
+
+// Every element sits in exactly one list, the one its curr_bin names.
+void expectIndexConsistent(const VelWorld& w) {
+  const VelFlockBinCollection& fb = w.flock_bins;
+  std::vector<int> seen(size_t(fb.max_elements), 0);
+  for (int32_t b = 0; b < fb.max_bins; ++b) {
+    int steps = 0;
+    for (auto* e = fb.bins[b]; e; e = e->next) {
+      ASSERT_LE(++steps, fb.max_elements);
+      ASSERT_EQ(e->curr_bin, b);
+      ASSERT_EQ(e, &fb.elements[e->node]);
+      ++seen[size_t(e->node)];
+    }
+  }
+  for (int32_t i = 0; i < fb.max_elements; ++i) ASSERT_EQ(seen[size_t(i)], 1) << "element " << i;
+}
+
+TEST(WorldUpdate, LongRunKeepsEveryInvariant) {
+  TestWorld t(220, 6, 1, 2024);
+  VelWorld& w = t.world;
+  std::vector<Vector3Float> before(220);
+  seedRandom(99);
+  for (int step = 0; step < 100000; ++step) {
+    for (int32_t i = 0; i < 220; ++i) before[size_t(i)] = t.b(i).velocity;
+    updateVelWorld(&w, uint64_t(randint(1, 40000)));
+    ASSERT_NE(w.color_scheme, w.next_color_scheme);
+    for (int32_t i = 0; i < 220; ++i) {
+      const VelButterfly& b = t.b(i);
+      ASSERT_TRUE(b.fade >= 0.0f && b.fade <= 1.0f) << b.fade;
+      ASSERT_TRUE(b.flap_angle >= 0.0f && b.flap_angle < 360.0f) << b.flap_angle;
+      // The velocity changes only through the limit, which never lengthens it
+      // beyond max_speed (an unsteered velocity is kept as it was).
+      if (!sameBits(b.velocity, before[size_t(i)])) {
+        ASSERT_LE(std::sqrt(double(Vector3FloatLength2(b.velocity))), double(b.max_speed) * (1 + 1e-6));
+      }
+    }
+    if (step % 97 == 0) expectIndexConsistent(w);
+  }
+  expectIndexConsistent(w);
+}
+
+}  // namespace
