@@ -1,6 +1,7 @@
 // Drawing the butterfly world in a headless context: the state it leaves, the
-// glow buffers, the vertices it emits (caught in feedback mode) against the
-// specified geometry, and reference figures of the pictures of a known scene.
+// vertices it emits (caught in feedback mode) against the specified geometry,
+// and reference figures of the pictures of a known scene, which also catch a
+// glow buffer of the wrong size.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -16,9 +17,7 @@ extern "C" const char* __lsan_default_suppressions() { return "leak:swrast_dri.s
 
 namespace {
 
-struct FeedbackVertex {
-  float x, y, s, t;  // window coordinates and texture coordinate
-};
+struct FeedbackVertex { float x, y, s, t; };  // window coordinates and texture coordinate
 
 // A view with the saver's GL resources and a hand-made world: the renderer
 // reads only the world fields set here.
@@ -52,14 +51,11 @@ struct View {
     butterflies.push_back(b);
     return butterflies.back();
   }
-  void draw(const GLuint* with) {
+  moonwisp::test::Picture draw(const GLuint* with) {
     world.butterfly_collection.num_butterflies = int32_t(butterflies.size());
     world.butterfly_collection.butterflies = butterflies.data();
-    drawVelWorld(&world, nullptr, textures, with, 1.0f);
-  }
-  moonwisp::test::Picture picture(const GLuint* with) {
     glClear(GL_COLOR_BUFFER_BIT);
-    draw(with);
+    drawVelWorld(&world, nullptr, textures, with, 1.0f);
     return moonwisp::test::readPicture(world.screen_width, world.screen_height);
   }
   std::vector<FeedbackVertex> feedback() {
@@ -91,8 +87,8 @@ std::vector<GLint> integers(std::initializer_list<GLenum> names) {
   return values;
 }
 
-TEST(WorldRender, StateOnReturnAndGlowBuffersOfThePowerOfTwoSides) {
-  View view(1920, 1200);
+TEST(WorldRender, StateOnReturnWithAndWithoutGlow) {
+  View view(96, 64);
   ASSERT_TRUE(view.loaded) << view.context.error();
   view.add(0.3f, 0.5f, 0.2f);
   view.add(0.6f, 0.4f, 0.5f);
@@ -106,21 +102,13 @@ TEST(WorldRender, StateOnReturnAndGlowBuffersOfThePowerOfTwoSides) {
     // image bound, and the viewport as found or, after the glow, the whole view.
     EXPECT_EQ(integers({GL_BLEND, GL_BLEND_SRC, GL_BLEND_DST, GL_MATRIX_MODE, GL_TEXTURE_BINDING_2D}),
               (std::vector<GLint>{1, GL_SRC_ALPHA, GL_ONE, GL_MODELVIEW, GLint(view.textures[0])}));
-    const std::vector<GLint> whole{0, 0, 1920, 1200}, found{3, 4, 50, 40};
+    const std::vector<GLint> whole{0, 0, 96, 64}, found{3, 4, 50, 40};
     EXPECT_EQ(integers({GL_VIEWPORT}), glow ? whole : found);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
   }
-  for (int slot : {1, 2}) {  // the capture square and the half-size blur square
-    glBindTexture(GL_TEXTURE_2D, view.textures[slot]);
-    GLint side = 0;
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &side);
-    EXPECT_EQ(side, slot == 1 ? 1024 : 512);
-  }
 }
 
-struct Point {
-  double x, y, z;
-};
+struct Point { double x, y, z; };
 // p turned by the angle about the y axis, or about the x axis, as glRotate turns it.
 Point turned(Point p, double degrees, bool aboutX = false) {
   const double c = std::cos(degrees * M_PI / 180.0), s = std::sin(degrees * M_PI / 180.0);
@@ -186,10 +174,10 @@ TEST(WorldRender, PicturesOfAKnownSceneMatchTheirReferenceFigures) {
     side.color_mix = 1.0f;
     side.flap_angle = 50;
     view.add(0.8f, 0.7f, 0.1f, {-1, 0, 0}).fade = 0.6f;
-    const moonwisp::test::Picture picture = view.picture(ref.lists);
+    const moonwisp::test::Picture picture = view.draw(ref.lists);
     view.add(0.4f, 0.6f, 0.0f).active = 0;
     view.add(0.6f, 0.4f, 0.0f).fade = 0.0f;
-    EXPECT_TRUE(view.picture(ref.lists).rgba == picture.rgba) << "glow " << int(ref.glow);
+    EXPECT_TRUE(view.draw(ref.lists).rgba == picture.rgba) << "glow " << int(ref.glow);
     double figures[4] = {0, 0, 0, double(picture.countAbove(0))};
     for (size_t i = 0; i < picture.rgba.size(); ++i) figures[i % 4] += i % 4 < 3 ? picture.rgba[i] : 0;
     for (int k = 0; k < 4; ++k) EXPECT_NEAR(figures[k], ref.figures[k], ref.figures[k] * 0.005) << k;
