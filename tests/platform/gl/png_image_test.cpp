@@ -1,5 +1,5 @@
 // Pictures written and read back unchanged; broken, cut and oversized files
-// give an empty image and a reason.
+// give an empty image and a reason, and a failed write leaves no file.
 #include "platform/gl/png_image.h"
 
 #include <gtest/gtest.h>
@@ -12,12 +12,9 @@
 namespace moonwisp {
 namespace {
 
+// Every byte differs from its neighbours, so a flipped, shifted or mixed row shows.
 RasterImage picture(int width, int height, bool alpha) {
-  RasterImage image;
-  image.width = width;
-  image.height = height;
-  image.hasAlpha = alpha;
-  // Every byte differs from its neighbours, so a flipped, shifted or mixed row shows.
+  RasterImage image{width, height, alpha, {}};
   for (size_t i = 0; i < static_cast<size_t>(width) * height * image.channels(); ++i)
     image.pixels.push_back(static_cast<uint8_t>(i * 7));
   return image;
@@ -25,53 +22,45 @@ RasterImage picture(int width, int height, bool alpha) {
 
 TEST(PngImage, WrittenPicturesReadBackUnchanged) {
   test::TestFolder folder;
-  for (const bool alpha : {true, false}) {
-    const RasterImage image = picture(5, 3, alpha);
+  for (const RasterImage& image : {picture(5, 3, true), picture(4, 2, false), picture(kMaxImageSide, 1, false)}) {
     std::string error;
     ASSERT_TRUE(writePngImage(folder / "p.png", image, &error)) << error;
     const RasterImage back = loadPngImage(folder / "p.png", &error);
-    EXPECT_EQ(back.width, 5);
-    EXPECT_EQ(back.height, 3);
-    EXPECT_EQ(back.hasAlpha, alpha);
-    EXPECT_EQ(back.pixels, image.pixels);
+    EXPECT_TRUE(back.width == image.width && back.height == image.height && back.hasAlpha == image.hasAlpha);
+    EXPECT_TRUE(back.pixels == image.pixels);
   }
-  ASSERT_TRUE(writePngImage(folder / "widest.png", picture(kMaxImageSide, 1, false)));
-  EXPECT_EQ(loadPngImage(folder / "widest.png").width, kMaxImageSide);
 }
 
 TEST(PngImage, BadFilesGiveAnEmptyImageAndAReason) {
   test::TestFolder folder;
-  ASSERT_TRUE(writePngImage(folder / "good.png", picture(3, 2, true)));
-  ASSERT_TRUE(writePngImage(folder / "wide.png", picture(kMaxImageSide + 1, 1, false)));
-  ASSERT_TRUE(writePngImage(folder / "tall.png", picture(1, kMaxImageSide + 1, false)));
-  const std::string good = test::readFile(folder / "good.png");
+  ASSERT_TRUE(writePngImage(folder / "good", picture(3, 2, true)));
+  ASSERT_TRUE(writePngImage(folder / "wide", picture(kMaxImageSide + 1, 1, false)));
+  ASSERT_TRUE(writePngImage(folder / "tall", picture(1, kMaxImageSide + 1, false)));
+  const std::string good = test::readFile(folder / "good");
   std::string flipped = good;
   flipped[20] ^= 0x40;  // the header's checksum no longer matches
-  std::vector<std::string> files = {"GIF89a\0\0\0\0", flipped, test::readFile(folder / "wide.png"),
-                                    test::readFile(folder / "tall.png")};
+  std::vector<std::string> files = {"GIF89a", flipped, test::readFile(folder / "wide"), test::readFile(folder / "tall")};
   for (size_t length = 0; length < good.size() - 12; ++length) files.push_back(good.substr(0, length));
   for (const std::string& file : files) {
-    SCOPED_TRACE(file.size());
     std::string error;
     EXPECT_TRUE(decodePngImage(reinterpret_cast<const uint8_t*>(file.data()), file.size(), &error).empty());
-    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(error.empty()) << file.size();
   }
-  for (const std::string path : {folder / "missing.png", folder.path()}) {
+  for (const std::string path : {folder / "missing", folder.path()}) {
     std::string error;
     EXPECT_TRUE(loadPngImage(path, &error).empty());
     EXPECT_NE(error.find(path), std::string::npos) << error;
   }
 }
 
-TEST(PngImage, WhatCannotBeWrittenLeavesNoFile) {
+TEST(PngImage, AFailedWriteLeavesNoFile) {
   test::TestFolder folder;
   RasterImage inconsistent = picture(2, 2, false);
   inconsistent.pixels.pop_back();
   std::string error;
   EXPECT_FALSE(writePngImage(folder / "missing/p.png", picture(2, 2, false), &error));
   EXPECT_FALSE(error.empty());
-  EXPECT_FALSE(writePngImage(folder / "p.png", inconsistent));
-  EXPECT_FALSE(writePngImage(folder / "p.png", RasterImage()));
+  EXPECT_FALSE(writePngImage(folder / "p.png", inconsistent) || writePngImage(folder / "p.png", RasterImage()));
   EXPECT_TRUE(folder.list().empty());
 }
 
