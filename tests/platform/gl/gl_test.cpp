@@ -44,8 +44,7 @@ void drawAndCheck(GLSurface& surface) {
 }
 
 TEST(EglSurface, DrawsIntoAPictureOfItsSizeAndRefusesSizesItCannotMake) {
-  EXPECT_EQ(EglSurface::create(0, 10), nullptr);
-  EXPECT_EQ(EglSurface::create(1 << 20, 4), nullptr);
+  EXPECT_TRUE(!EglSurface::create(0, 10) && !EglSurface::create(1 << 20, 4));
   auto surface = EglSurface::create(67, 33);
   ASSERT_TRUE(surface);
   drawAndCheck(*surface);
@@ -105,8 +104,8 @@ TEST(PngImage, WrittenPicturesReadBackUnchanged) {
     std::string error;
     ASSERT_TRUE(writePngImage(folder / "p.png", image, &error)) << error;
     const RasterImage back = loadPngImage(folder / "p.png", &error);
-    EXPECT_TRUE(back.width == image.width && back.height == image.height && back.hasAlpha == image.hasAlpha);
-    EXPECT_TRUE(back.pixels == image.pixels);
+    EXPECT_TRUE(back.width == image.width && back.height == image.height && back.hasAlpha == image.hasAlpha &&
+                back.pixels == image.pixels);
   }
 }
 
@@ -118,15 +117,14 @@ TEST(PngImage, BadFilesGiveAnEmptyImageAndAReason) {
   const std::string good = test::readFile(folder / "good");
   std::string flipped = good;
   flipped[20] ^= 0x40;  // the header's checksum no longer matches
-  std::vector<std::string> files = {"GIF89a", flipped, test::readFile(folder / "wide"),
-                                    test::readFile(folder / "tall")};
+  std::vector<std::string> files = {"GIF89a", flipped};
   for (size_t length = 0; length < good.size() - 12; ++length) files.push_back(good.substr(0, length));
   for (const std::string& file : files) {
     std::string error;
     EXPECT_TRUE(decodePngImage(reinterpret_cast<const uint8_t*>(file.data()), file.size(), &error).empty());
     EXPECT_FALSE(error.empty()) << file.size();
   }
-  for (const std::string& path : {folder / "missing", folder.path()}) {
+  for (const std::string& path : {folder / "wide", folder / "tall", folder / "missing", folder.path()}) {
     std::string error;
     EXPECT_TRUE(loadPngImage(path, &error).empty());
     EXPECT_NE(error.find(path), std::string::npos) << error;

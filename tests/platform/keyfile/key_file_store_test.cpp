@@ -26,17 +26,14 @@ extern "C" int fsync(int fd) {
 namespace moonwisp {
 namespace {
 
-using test::exists;
-using test::readFile;
-using test::TestFolder;
-using test::writeFile;
+using namespace test;  // NOLINT: files and folders
 using S = KeyFileState;
 
 TEST(KeyFile, NumbersMustFitAndRefusalsAreShortAndPrintable) {
   KeyFile file;
   std::string error;
-  ASSERT_TRUE(file.parse("[g]\nover=9223372036854775808\n", 29, &error)) << error;
-  EXPECT_FALSE(file.integer("g", "over").has_value());
+  EXPECT_TRUE(file.parse("[g]\nover=9223372036854775808\n", 29, &error) && !file.integer("g", "over"))
+      << error;
   const std::string terminal = "[g]\n\x1b]0;\x07\xff" + std::string(9999, 'x');
   for (const std::string& bad : {std::string("[g]\nq=1\0x\n", 10), terminal}) {
     EXPECT_FALSE(file.parse(bad.data(), bad.size(), &error));
@@ -65,15 +62,15 @@ TEST_F(KeyFileStoreTest, FirstWriteIsPrivateAndLaterWritesKeepEverythingElse) {
   const mode_t oldMask = umask(022);
   ASSERT_TRUE(store(path, 7));
   umask(oldMask);
-  EXPECT_EQ(test::modeOf(folder / "config") | test::modeOf(folder / "config/app"), 0700u);
-  EXPECT_EQ(test::modeOf(path), 0600u);
+  EXPECT_EQ(modeOf(folder / "config") | modeOf(folder / "config/app"), 0700u);
+  EXPECT_EQ(modeOf(path), 0600u);
   EXPECT_EQ(folder.list("config/app"), (std::vector<std::string>{"settings.ini", "settings.ini.lock"}));
 
   writeFile(path, "# by hand\n[g]\nq=1\n# keep\nunknown=from a newer version\n\n[other]\nx=1\n");
   chmod(path.c_str(), 0640);
   ASSERT_TRUE(store(path, 2) && store(path, 2));  // nothing drifts when written again
   EXPECT_EQ(readFile(path), "# by hand\n\n[g]\nq=2\n# keep\nunknown=from a newer version\n\n[other]\nx=1\n");
-  EXPECT_EQ(test::modeOf(path), 0640u);
+  EXPECT_EQ(modeOf(path), 0640u);
   EXPECT_TRUE(log.empty());
 }
 
@@ -156,7 +153,7 @@ TEST_F(KeyFileStoreTest, WhereTheWriteCannotHappenThePreviousFileStays) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.reason);
     // As an unprivileged user: permissions bind root too little.
-    EXPECT_TRUE(test::runAsUnprivilegedUser(folder.path(), [&] {
+    EXPECT_TRUE(runAsUnprivilegedUser(folder.path(), [&] {
       log.clear();
       chmod((folder / c.changed).c_str(), c.mode);
       if (c.fault == EFBIG) setrlimit(RLIMIT_FSIZE, &fullDisk);
@@ -170,7 +167,6 @@ TEST_F(KeyFileStoreTest, WhereTheWriteCannotHappenThePreviousFileStays) {
     }));
     EXPECT_EQ(readFile(path), before);
   }
-  signal(SIGXFSZ, SIG_DFL);
 }
 
 }  // namespace

@@ -8,13 +8,12 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "support/loopback_http_server.h"
 
 namespace moonwisp::update {
 namespace {
-
-using Response = test::LoopbackHttpServer::Response;
 
 TEST(FeedFetch, OneGetOfTheFeedWithNothingOfOurs) {
   EXPECT_EQ(defaultFeedSource().url.rfind("https://", 0), 0u);
@@ -22,11 +21,9 @@ TEST(FeedFetch, OneGetOfTheFeedWithNothingOfOurs) {
   server.route("/update.xml", {200, "<updates/>", {}, true, false});
   const FeedFetchResult result = fetchFeed({server.url("/update.xml"), true});
   EXPECT_EQ(result.body, "<updates/>") << result.error;
-  const auto requests = server.requests();
-  ASSERT_EQ(requests.size(), 1u);
   // The request line, Host and Accept: no agent, cookies or encodings.
-  EXPECT_EQ(requests[0], "GET /update.xml HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(server.port()) +
-                             "\r\nAccept: */*");
+  const std::string request = "GET /update.xml HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(server.port());
+  EXPECT_EQ(server.requests(), std::vector<std::string>{request + "\r\nAccept: */*"});
 }
 
 TEST(FeedFetch, RefusalsAndLimitsGiveAReasonAndNoBody) {
@@ -38,14 +35,13 @@ TEST(FeedFetch, RefusalsAndLimitsGiveAReasonAndNoBody) {
   server.route("/limit", {200, limit, {}, false, false});
   const struct {
     std::string path;  // on the server, or a whole address
-    Response response;
+    test::LoopbackHttpServer::Response response;
     std::string error;
   } cases[] = {
       {"/over", {200, limit + "x", {}, false, false}, tooLarge},
       {"/over-declared", {200, limit + "x", {}, true, false}, tooLarge},
       {"/error", {500, "<updates/>", {}, true, false}, "the update server answered with status 500"},
       {"/to-http", {302, "", {"Location: " + server.url("/limit")}, true, false}, notHttps},
-      {"/to-relative", {301, "", {"Location: /limit"}, true, false}, notHttps},
       {"/to-file", {302, "", {"Location: file:///etc/hostname"}, true, false}, notHttps},
       {"/silent", {200, "", {}, true, true}, late},
       {"http://updates.example.invalid/x", {}, notHttps},  // the seam is for loopback only
@@ -103,7 +99,6 @@ TEST(FeedParse, HostileFeedsAreRefusedOrGiveWhatTheyPlainlySay) {
       {"<!DOCTYPE updates [<!ENTITY f SYSTEM \"file:///etc/hostname\">]><updates>&f;</updates>", P::refused,
        P::refused, nullptr},
       {"<html><body>Sign in</body></html>", P::notAFeed, P::notAFeed, nullptr},
-      {"", P::malformed, P::malformed, nullptr},
       {nested, P::malformed, P::ok, "1"},
       {"<updates><update version=\"2\"><b>open</updates>", P::malformed, P::ok, "2"},
       {"<updates xmlns:xi=\"http://www.w3.org/2001/XInclude\"><xi:include href=\"file:///etc/passwd\"/>"
