@@ -53,12 +53,8 @@ class TestFolder {
     if (!mkdtemp(path_.data())) path_.clear();
   }
   ~TestFolder() {
-    if (!path_.empty()) removeTree(path_);
-  }
-
-  static void removeTree(const std::string& path) {
-    nftw(path.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return ::remove(p); }, 16,
-         FTW_DEPTH | FTW_PHYS);
+    auto remove = [](const char* p, const struct stat*, int, struct FTW*) { return ::remove(p); };
+    if (!path_.empty()) nftw(path_.c_str(), remove, 16, FTW_DEPTH | FTW_PHYS);
   }
   TestFolder(const TestFolder&) = delete;
   TestFolder& operator=(const TestFolder&) = delete;

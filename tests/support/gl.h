@@ -26,23 +26,11 @@ struct Picture {
     const uint8_t* p = at(x, y);
     return std::max({p[0], p[1], p[2]});
   }
-  int maxLevel(int x0, int y0, int x1, int y1) const {
-    int best = 0;
-    for (int y = y0; y < y1; ++y)
-      for (int x = x0; x < x1; ++x) best = std::max(best, level(x, y));
-    return best;
-  }
   int countAbove(int threshold) const {
     int n = 0;
     for (int y = 0; y < height; ++y)
       for (int x = 0; x < width; ++x) n += level(x, y) > threshold;
     return n;
-  }
-  double meanLevel() const {
-    double sum = 0;
-    for (int y = 0; y < height; ++y)
-      for (int x = 0; x < width; ++x) sum += level(x, y);
-    return sum / (static_cast<double>(width) * height);
   }
 };
 

@@ -70,9 +70,6 @@ class HeadlessSway {
   const std::string& reason() const { return reason_; }
   ChildProcess& process() { return *sway_; }
   // The environment of a client: this sway and no X server.
-  // The compositor's runtime folder: toolkits look for their sockets there.
-  const std::string& runtimeDir() const { return dir_; }
-
   std::vector<std::string> clientEnv() const {
     return {"WAYLAND_DISPLAY=" + wayland_, "SWAYSOCK=" + ipc_, "DISPLAY"};
   }
