@@ -1,7 +1,6 @@
 #pragma once
 // A small HTTP/1.1 server on 127.0.0.1 for the update-feed tests: canned
-// responses by path, one thread per connection, stopped by its destructor
-// (and by itself after a few minutes at the latest).
+// responses by path, one thread per connection, stopped by its destructor.
 #include <atomic>
 #include <map>
 #include <mutex>
@@ -34,7 +33,6 @@ class LoopbackHttpServer {
   int requestCount(const std::string& path) const;
 
  private:
-  void acceptLoop();
   void serve(int connection);
   bool waitReadable(int fd, int timeoutMs) const;
 
