@@ -2,7 +2,6 @@
 // Child processes with their output captured, waiting for them, and the
 // servers a test needs.
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -14,9 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -43,13 +40,11 @@ inline int allowedMs(int ms) {
 // A server the test needs (an X server, a compositor) is missing: outside CI
 // the test is skipped with the reason; in CI (CI set) it fails, so that
 // nothing goes untested there without a word.
-#define MOONWISP_NEEDS_SERVER(available, reason)            \
-  do {                                                      \
-    if (!(available)) {                                     \
-      if (std::getenv("CI")) FAIL() << (reason);            \
-      GTEST_SKIP() << (reason);                             \
-    }                                                       \
-  } while (0)
+#define MOONWISP_NEEDS_SERVER(available, reason) \
+  if (!(available)) {                            \
+    if (std::getenv("CI")) FAIL() << (reason);   \
+    GTEST_SKIP() << (reason);                    \
+  }
 
 inline bool exitedWith(const std::optional<int>& status, int code) {
   return status && WIFEXITED(*status) && WEXITSTATUS(*status) == code;
@@ -100,10 +95,7 @@ class ChildProcess {
     if (separateErrors) close(err);
   }
   ~ChildProcess() {
-    if (pid_ > 0 && !status_) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
+    if (pid_ > 0 && !status_ && kill(pid_, SIGKILL) == 0) waitpid(pid_, nullptr, 0);
     std::remove(outputPath_.c_str());
     std::remove(errorPath_.c_str());
   }

@@ -23,28 +23,19 @@ class HeadlessSway {
  public:
   static constexpr int kOutputs = 2;
 
-  HeadlessSway() {
-    std::string dir = temporaryPattern("moonwisp-sway");
-    if (!mkdtemp(dir.data())) {
-      reason_ = "cannot make a runtime directory";
+  HeadlessSway() : dir_(folder_.path()) {
+    std::ofstream config(dir_ + "/config");
+    config << "xwayland disable\ndefault_border none\n";
+    for (int i = 1; i <= kOutputs; ++i)
+      config << "output HEADLESS-" << i << " mode 1280x800 position " << (i - 1) * 1280 << " 0\n";
+    config.close();
+    std::vector<std::string> argv{"sway", "-c", dir_ + "/config"};
+    // The runtime directory must be the user's own, mode 0700.
+    if (geteuid() == 0 && (chown(dir_.c_str(), 65534, 65534) != 0 || chmod(dir_.c_str(), 0700) != 0)) {
+      reason_ = "cannot hand the runtime directory to user 65534";
       return;
     }
-    dir_ = dir;
-    {
-      std::ofstream config(dir_ + "/config");
-      config << "xwayland disable\ndefault_border none\n";
-      for (int i = 1; i <= kOutputs; ++i)
-        config << "output HEADLESS-" << i << " mode 1280x800 position " << (i - 1) * 1280 << " 0\n";
-    }
-    std::vector<std::string> argv{"sway", "-c", dir_ + "/config"};
-    if (geteuid() == 0) {
-      // The runtime directory must be the user's own, mode 0700.
-      if (chown(dir_.c_str(), 65534, 65534) != 0 || chmod(dir_.c_str(), 0700) != 0) {
-        reason_ = "cannot hand the runtime directory to user 65534";
-        return;
-      }
-      argv.insert(argv.begin(), {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
-    }
+    if (geteuid() == 0) argv.insert(argv.begin(), {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
     sway_ = std::make_unique<ChildProcess>(
         argv, std::vector<std::string>{"XDG_RUNTIME_DIR=" + dir_, "WLR_BACKENDS=headless", "WLR_RENDERER=pixman",
                                        "WLR_LIBINPUT_NO_DEVICES=1", "WLR_HEADLESS_OUTPUTS=" + std::to_string(kOutputs),
@@ -58,10 +49,6 @@ class HeadlessSway {
     }
     reason_ = "sway did not start: " + sway_->report();
     wayland_.clear();
-  }
-  ~HeadlessSway() {
-    sway_.reset();  // killed if still running
-    if (!dir_.empty()) ChildProcess({"rm", "-rf", dir_}).waitFor(10000);
   }
   HeadlessSway(const HeadlessSway&) = delete;
   HeadlessSway& operator=(const HeadlessSway&) = delete;
@@ -128,6 +115,7 @@ class HeadlessSway {
     closedir(dir);
   }
 
+  TestFolder folder_;  // outlives the compositor, which is killed first if still running
   std::string dir_;
   std::string wayland_;
   std::string ipc_;

@@ -2,6 +2,9 @@
 // A private X server a test may reconfigure or kill, and the pixels a window shows.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <poll.h>
+
+#include <memory>
 
 #include "process.h"
 
