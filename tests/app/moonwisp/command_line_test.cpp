@@ -48,17 +48,14 @@ TEST(CommandLine, EachArgumentListMeansOneThingOrGetsAClearError) {
       {{"--wayland"}, nullptr, "window 1280x800 wayland"},
       {{"--geometry", "1x32767", "--frames", "100000", "--interval-us", "0"}, nullptr,
        "window 1x32767 frames 100000 us 0 x11"},
-      {{"--geometry", "640X480"}, nullptr, "window 640x480 x11"},
       {{"--geometry", "0x10"}, nullptr, "error: --geometry wants WIDTHxHEIGHT"},
       {{"--geometry", "32768x10"}, nullptr, "error: --geometry wants WIDTHxHEIGHT"},
-      {{"--geometry", "x480"}, nullptr, "error: --geometry wants WIDTHxHEIGHT"},
       {{"--root", "--geometry", "5x5"}, nullptr, "error: --geometry applies only"},
       {{"--window-id", "0"}, nullptr, "error: --window-id wants a window id"},
       {{"--window-id", "12abc"}, nullptr, "error: --window-id wants a window id"},
       {{"--window-id", "0x20000000"}, nullptr, "error: --window-id wants a window id"},
       {{"--window-id", "99999999999999999999999"}, nullptr, "error: --window-id wants a window id"},
       {{"--fullscreen", "--root"}, nullptr, "error: --fullscreen cannot be combined"},
-      {{"--fullscreen", "--window-id", "5"}, nullptr, "error: --fullscreen cannot be combined"},
       {{"--preview"}, nullptr, "error: --preview needs --window-id"},
       {{"--x11", "--wayland"}, nullptr, "error: --x11 and --wayland cannot be combined"},
       {{"--wayland", "-root"}, nullptr, "error: --root and --window-id draw into X11 windows"},
@@ -66,7 +63,6 @@ TEST(CommandLine, EachArgumentListMeansOneThingOrGetsAClearError) {
       {{"--frames", "99999999999999999999999"}, nullptr, "error: --frames wants a whole number"},
       {{"--interval-us", "10000001"}, nullptr, "error: --interval-us"},
       {{"-rot"}, nullptr, "error: "},
-      {{"stray"}, nullptr, "error: "},
   };
   for (const auto& c : cases) {
     const std::string got = summary(c.arguments, c.waylandDisplay);

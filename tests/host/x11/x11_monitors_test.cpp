@@ -1,10 +1,8 @@
 // Which monitor is main and which monitors a rectangle shares a pixel with,
-// on made-up layouts; a server without XRandR is one monitor, the screen.
+// on made-up layouts (the program's full-screen test splits a real screen).
 #include <gtest/gtest.h>
 
-#include "host/x11/x11_host_services.h"
 #include "host/x11/x11_monitors.h"
-#include "support/x_server.h"
 
 namespace {
 
@@ -43,22 +41,6 @@ TEST(MonitorsTest, ARectangleTouchesAMonitorOnlyWhenTheyShareAPixel) {
   for (const auto& c : cases)
     EXPECT_EQ(moonwisp::rectTouchesMonitor(c.x, c.y, c.width, c.height, monitor), c.touches)
         << c.x << "," << c.y << " " << c.width << "x" << c.height;
-}
-
-TEST(MonitorsTest, AServerWithoutRandrIsOneMainMonitorTheScreen) {
-  moonwisp::test::PrivateXServer server("800x600x24", false);
-  MOONWISP_NEEDS_SERVER(!server.name().empty(), "Xvfb cannot be started");
-  Display* display = XOpenDisplay(server.name().c_str());
-  ASSERT_NE(display, nullptr);
-  moonwisp::X11HostServices services(display);
-  uint32_t ids[4] = {};
-  uint32_t count = 0;
-  EXPECT_EQ(services.getDisplaysWithRect({700, 500, 500, 500}, 4, ids, &count), 0);
-  ASSERT_EQ(count, 1u);
-  EXPECT_EQ(ids[0], services.mainDisplayID());
-  EXPECT_EQ(services.getDisplaysWithRect({800, 0, 50, 50}, 4, ids, &count), 0);
-  EXPECT_EQ(count, 0u);
-  XCloseDisplay(display);
 }
 
 }  // namespace
