@@ -115,7 +115,7 @@ TEST_F(ProgramTest, EveryWayOfEndingItsWindowEndsItCleanly) {
       [[maybe_unused]] static Display* volatile lost = nullptr;
       lost = std::exchange(display_, nullptr);
       XSetIOErrorHandler([](Display*) { return 0; });
-      server_->process().signal(SIGKILL);
+      server_->process().signal(SIGTERM);  // it removes its lock file and socket, as SIGKILL would not
     } else if (ending.how == std::string("close")) {
       // What a window manager sends when the user closes the window.
       event.xclient.type = ClientMessage;
