@@ -1,132 +1,81 @@
-// The moonwisp command line: XScreenSaver's single-dash options, window ids in
-// decimal and hex, sizes, and the combinations that make no sense.
+// The moonwisp command line as one table: XScreenSaver's single-dash options
+// and the double-dash ones, window ids in decimal and hex, sizes, the window
+// system chosen from the session, and the combinations that make no sense.
 #include "app/moonwisp/command_line.h"
 
 #include <gtest/gtest.h>
+
+#include <sstream>
 
 namespace {
 
 using moonwisp::CommandLine;
 
-bool parse(std::vector<std::string> arguments, CommandLine* result, std::string* error = nullptr) {
+// What the arguments ask for, in one line, or "error: " and the message.
+std::string summary(std::vector<std::string> arguments, const char* waylandDisplay) {
   arguments.insert(arguments.begin(), "moonwisp");
-  std::string ignored;
-  return moonwisp::parseCommandLine(arguments, result, error ? error : &ignored);
+  CommandLine line;
+  std::string error;
+  if (!moonwisp::parseCommandLine(arguments, &line, &error)) return "error: " + error;
+  static const char* const kModes[] = {"window", "fullscreen", "root", "window-id"};
+  const bool wayland = moonwisp::chooseBackend(line, waylandDisplay) == CommandLine::Backend::Wayland;
+  std::ostringstream out;
+  out << kModes[static_cast<int>(line.mode)];
+  if (line.mode == CommandLine::Mode::Window) out << " " << line.width << "x" << line.height;
+  if (line.windowId != 0) out << " id " << line.windowId;
+  if (line.frames != 0) out << " frames " << line.frames;
+  if (line.intervalUs >= 0) out << " us " << line.intervalUs;
+  out << (line.preview ? " preview" : "") << (line.fps ? " fps" : "") << (wayland ? " wayland" : " x11");
+  return out.str();
 }
 
-TEST(CommandLine, ModesInBothSpellings) {
-  CommandLine plain;
-  ASSERT_TRUE(parse({}, &plain));
-  EXPECT_EQ(plain.mode, CommandLine::Mode::Window);
-  EXPECT_EQ(plain.width, 1280);
-  EXPECT_EQ(plain.height, 800);
-  EXPECT_EQ(plain.intervalUs, -1);
-  EXPECT_EQ(plain.frames, 0u);
-
-  for (const char* root : {"-root", "--root"}) {
-    CommandLine line;
-    ASSERT_TRUE(parse({root}, &line)) << root;
-    EXPECT_EQ(line.mode, CommandLine::Mode::Root);
-  }
-  for (const char* option : {"-window-id", "--window-id"}) {
-    CommandLine line;
-    ASSERT_TRUE(parse({option, "0x1A00003"}, &line)) << option;
-    EXPECT_EQ(line.mode, CommandLine::Mode::WindowId);
-    EXPECT_EQ(line.windowId, 0x1a00003ul);
-  }
-  CommandLine preview;
-  ASSERT_TRUE(parse({"-preview", "-window-id", "4242", "-fps"}, &preview));
-  EXPECT_TRUE(preview.preview);
-  EXPECT_TRUE(preview.fps);
-  EXPECT_EQ(preview.windowId, 4242ul);
-
-  CommandLine both;  // a window id appended to a -root command line wins
-  ASSERT_TRUE(parse({"-root", "-window-id", "77"}, &both));
-  EXPECT_EQ(both.mode, CommandLine::Mode::WindowId);
-
-  CommandLine sized;
-  ASSERT_TRUE(parse({"--geometry", "1x32767", "--frames", "100000", "--interval-us", "0"}, &sized));
-  EXPECT_EQ(sized.width, 1);
-  EXPECT_EQ(sized.height, 32767);
-  EXPECT_EQ(sized.frames, 100000u);
-  EXPECT_EQ(sized.intervalUs, 0);
-
-  CommandLine help;
-  ASSERT_TRUE(parse({"--help"}, &help));
-  EXPECT_NE(help.message.find("--window-id"), std::string::npos);
-}
-
-TEST(CommandLine, BadArgumentsSayWhatIsWrong) {
-  const std::vector<std::vector<std::string>> bad = {
-      {"--geometry", "0x10"},      {"--geometry", "32768x10"}, {"--geometry", "10x"},
-      {"--geometry", "-5x10"},     {"--window-id", "0"},       {"--window-id", "0x"},
-      {"--window-id", "12abc"},    {"--window-id", "0x20000000"}, {"--window-id", "-3"},
-      {"--fullscreen", "--root"},  {"--fullscreen", "--window-id", "5"}, {"--root", "--geometry", "5x5"},
-      {"--preview"},               {"--interval-us", "10000001"}, {"-rot"},
-      {"stray"},                   {"--x11", "--wayland"},     {"--wayland", "-root"},
-      {"--wayland", "--window-id", "5"},
-      {"stray"},                   {"--frames", "-1"},         {"--frames", "1.5"},
-      {"--frames", "99999999999999999999999"},
-  };
-  for (const auto& arguments : bad) {
-    CommandLine line;
-    std::string error;
-    EXPECT_FALSE(parse(arguments, &line, &error)) << arguments[0];
-    EXPECT_FALSE(error.empty()) << arguments[0];
-    EXPECT_EQ(error.find('\n'), std::string::npos) << error;
-    // The message names the option at fault, in plain words.
-    if (arguments[0] == "--frames") {
-      EXPECT_EQ(error.find("--frames wants a whole number"), 0u) << error;
-    }
-  }
-}
-
-// Wayland when a compositor is named, unless XScreenSaver's modes or an
-// option say otherwise.
-TEST(CommandLine, WindowSystemFollowsTheSessionUnlessForced) {
-  using Backend = CommandLine::Backend;
-  struct Case {
+TEST(CommandLine, EachArgumentListMeansOneThingOrGetsAClearError) {
+  const struct {
     std::vector<std::string> arguments;
     const char* waylandDisplay;
-    Backend expected;
+    std::string expected;  // the whole summary, or the start of the error
+  } cases[] = {
+      {{}, nullptr, "window 1280x800 x11"},
+      {{}, "wayland-0", "window 1280x800 wayland"},
+      {{}, "", "window 1280x800 x11"},
+      {{"-root"}, "wayland-0", "root x11"},
+      {{"-window-id", "0x1A00003"}, "wayland-0", "window-id id 27262979 x11"},
+      {{"--window-id", "0X1fffffff"}, nullptr, "window-id id 536870911 x11"},
+      {{"-preview", "-window-id", "4242", "-fps"}, nullptr, "window-id id 4242 preview fps x11"},
+      {{"-root", "-window-id", "77"}, nullptr, "window-id id 77 x11"},  // id appended wins
+      {{"--fullscreen"}, "/run/user/1000/wayland-1", "fullscreen wayland"},
+      {{"-x11", "--fullscreen"}, "wayland-0", "fullscreen x11"},
+      {{"--wayland"}, nullptr, "window 1280x800 wayland"},
+      {{"--geometry", "1x32767", "--frames", "100000", "--interval-us", "0"}, nullptr,
+       "window 1x32767 frames 100000 us 0 x11"},
+      {{"--geometry", "0x10"}, nullptr, "error: --geometry wants WIDTHxHEIGHT"},
+      {{"--geometry", "32768x10"}, nullptr, "error: --geometry wants WIDTHxHEIGHT"},
+      {{"--root", "--geometry", "5x5"}, nullptr, "error: --geometry applies only"},
+      {{"--window-id", "0"}, nullptr, "error: --window-id wants a window id"},
+      {{"--window-id", "12abc"}, nullptr, "error: --window-id wants a window id"},
+      {{"--window-id", "0x20000000"}, nullptr, "error: --window-id wants a window id"},
+      {{"--window-id", "99999999999999999999999"}, nullptr, "error: --window-id wants a window id"},
+      {{"--fullscreen", "--root"}, nullptr, "error: --fullscreen cannot be combined"},
+      {{"--preview"}, nullptr, "error: --preview needs --window-id"},
+      {{"--x11", "--wayland"}, nullptr, "error: --x11 and --wayland cannot be combined"},
+      {{"--wayland", "-root"}, nullptr, "error: --root and --window-id draw into X11 windows"},
+      {{"--frames", "-1"}, nullptr, "error: --frames wants a whole number"},
+      {{"--frames", "99999999999999999999999"}, nullptr, "error: --frames wants a whole number"},
+      {{"--interval-us", "10000001"}, nullptr, "error: --interval-us"},
+      {{"-rot"}, nullptr, "error: "},
   };
-  const Case cases[] = {
-      {{}, "wayland-0", Backend::Wayland},
-      {{"--fullscreen"}, "/run/user/1000/wayland-1", Backend::Wayland},
-      {{}, nullptr, Backend::X11},
-      {{}, "", Backend::X11},
-      {{"-root"}, "wayland-0", Backend::X11},
-      {{"-window-id", "0x400001"}, "wayland-0", Backend::X11},
-      {{"--x11"}, "wayland-0", Backend::X11},
-      {{"-x11", "--fullscreen"}, "wayland-0", Backend::X11},
-      {{"--wayland"}, nullptr, Backend::Wayland},
-      {{"--x11", "-root"}, nullptr, Backend::X11},
-  };
-  for (const Case& c : cases) {
-    CommandLine line;
-    ASSERT_TRUE(parse(c.arguments, &line)) << testing::PrintToString(c.arguments);
-    EXPECT_EQ(moonwisp::chooseBackend(line, c.waylandDisplay), c.expected)
-        << testing::PrintToString(c.arguments) << " with WAYLAND_DISPLAY "
-        << (c.waylandDisplay ? c.waylandDisplay : "unset");
+  for (const auto& c : cases) {
+    const std::string got = summary(c.arguments, c.waylandDisplay);
+    SCOPED_TRACE(testing::PrintToString(c.arguments) + " -> " + got);
+    if (c.expected.rfind("error: ", 0) != 0) {
+      EXPECT_EQ(got, c.expected);
+      continue;
+    }
+    // One line that names what is wrong.
+    EXPECT_EQ(got.rfind(c.expected, 0), 0u);
+    EXPECT_EQ(got.find('\n'), std::string::npos);
+    EXPECT_GT(got.size(), 20u);
   }
-}
-
-TEST(CommandLine, WindowIdsAndGeometries) {
-  unsigned long id = 0;
-  EXPECT_TRUE(moonwisp::parseWindowId("0x1fffffff", &id));
-  EXPECT_EQ(id, 0x1ffffffful);
-  EXPECT_TRUE(moonwisp::parseWindowId("0XaB", &id));
-  EXPECT_EQ(id, 0xabul);
-  EXPECT_FALSE(moonwisp::parseWindowId("", &id));
-  EXPECT_FALSE(moonwisp::parseWindowId(" 12", &id));
-  EXPECT_FALSE(moonwisp::parseWindowId("99999999999999999999999", &id));
-  int width = 0;
-  int height = 0;
-  EXPECT_TRUE(moonwisp::parseGeometry("640X480", &width, &height));
-  EXPECT_EQ(width, 640);
-  EXPECT_EQ(height, 480);
-  EXPECT_FALSE(moonwisp::parseGeometry("640x480x2", &width, &height));
-  EXPECT_FALSE(moonwisp::parseGeometry("x480", &width, &height));
 }
 
 }  // namespace
