@@ -103,7 +103,6 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   pid_t pid() const { return pid_; }
-  bool started() const { return pid_ > 0; }
   // The wait status once it has ended within timeoutMs, else nothing.
   std::optional<int> waitFor(int timeoutMs) {
     if (status_) return status_;

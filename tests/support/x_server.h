@@ -27,7 +27,7 @@ class PrivateXServer {
     std::string number;
     char c = 0;
     pollfd ready{fds[0], POLLIN, 0};
-    while (server_->started() && c != '\n' && poll(&ready, 1, allowedMs(10000)) > 0 && read(fds[0], &c, 1) == 1)
+    while (server_->pid() > 0 && c != '\n' && poll(&ready, 1, allowedMs(10000)) > 0 && read(fds[0], &c, 1) == 1)
       number += c;
     close(fds[0]);
     if (!number.empty() && std::isdigit(static_cast<unsigned char>(number[0])))
@@ -35,7 +35,7 @@ class PrivateXServer {
   }
   // Ended with SIGTERM so that it removes its lock file and socket.
   ~PrivateXServer() {
-    if (server_ && server_->started() && server_->running()) {
+    if (server_ && server_->pid() > 0 && server_->running()) {
       server_->signal(SIGTERM);
       server_->waitFor(3000);
     }
@@ -61,13 +61,8 @@ struct Levels {
   int width = 0;
   int height = 0;
   std::vector<uint8_t> level;
-  int countAbove(int threshold, int x0 = 0, int y0 = 0, int x1 = -1, int y1 = -1) const {
-    if (x1 < 0) x1 = width;
-    if (y1 < 0) y1 = height;
-    int n = 0;
-    for (int y = y0; y < y1; ++y)
-      for (int x = x0; x < x1; ++x) n += level[static_cast<size_t>(y) * width + x] > threshold;
-    return n;
+  int countAbove(int threshold) const {
+    return static_cast<int>(std::count_if(level.begin(), level.end(), [&](uint8_t l) { return l > threshold; }));
   }
 };
 
@@ -143,15 +138,6 @@ inline Window windowOfProcess(Display* display, pid_t pid) {
   }
   if (children) XFree(children);
   return found;
-}
-
-inline Window waitForWindowOfProcess(Display* display, pid_t pid, int timeoutMs) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  do {
-    if (const Window window = windowOfProcess(display, pid)) return window;
-    sleepMs(50);
-  } while (std::chrono::steady_clock::now() < end);
-  return 0;
 }
 
 }  // namespace moonwisp::test
