@@ -116,7 +116,7 @@ TEST_F(UpdateCheck, EachFeedGivesTheRightOfferOrAnswer) {
       {"1.0", reply(404, ""), failed + "the update server answered with status 404"},
       {"1.0", reply(200, bomb), failed + "the update feed declares a document type, which is not accepted"},
       {"1.0", reply(200, std::string(10 << 20, ' ')), failed + "the update feed is larger than 1 MiB"},
-      {"1.0", reply(302, "", {"Location: file:///etc/passwd"}),
+      {"1.0", reply(302, "", {"Location: " + server.url("/elsewhere")}),
        failed + "the update server sent an address that is not https"},
       {"1.0", reply(200, "<html>Sign in</html>"), failed + "the server did not send an update feed"},
   };
