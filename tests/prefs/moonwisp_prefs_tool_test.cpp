@@ -1,16 +1,26 @@
-// The settings as the saver reads them, through the moonwisp-prefs tool run as
-// users and scripts run it: whatever the file holds, read prints a complete
-// record in range; writes store what they are given and lose nothing.
+// The settings file as the saver, its tools and several processes at once see
+// it. Through the moonwisp-prefs tool, run as users and scripts run it: whatever
+// the file holds, read prints a complete record in range; writes store what
+// they are given and lose nothing. Between processes: writers that run at once
+// lose nothing, and a writer killed at any moment leaves the old or the new file.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
 
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "platform/keyfile/key_file_store.h"
+#include "prefs/VelPreferenceHandler.h"
+#include "prefs/VelPreferenceKeys.h"
 #include "support/process.h"
 
 namespace {
 
+using moonwisp::readKeyFile;
+using moonwisp::test::ChildProcess;
 using moonwisp::test::ChildResult;
 using moonwisp::test::exists;
 using moonwisp::test::readFile;
@@ -43,49 +53,46 @@ class MoonwispPrefsTool : public ::testing::Test {
     return moonwisp::test::runChild(args, {config, "HOME=" + (folder / "home")});
   }
   std::string file() const { return folder / "config/org.moonwisp.Moonwisp/preferences.ini"; }
-  std::string read(const std::string& content) const {
-    writeFile(folder / "p.ini", content);
-    return tool({"--file", folder / "p.ini", "read"}).out;
-  }
 
   moonwisp::test::TestFolder folder;
+  const std::string ini = folder / "p.ini";  // a file named on the command line
 };
+using VelPreferenceProcesses = MoonwispPrefsTool;
 
 // Each stored text of one key and what the saver makes of it.
 TEST_F(MoonwispPrefsTool, ReadShowsEachStoredTextInRangeOrAsTheDefault) {
   const std::string never = "null";
   const std::vector<std::pair<std::string, Fields>> cases = {
-      {"quantity", {{"5", "20"}, {"20", "20"}, {"21", "21"}, {"219", "219"}, {"220", "220"}, {"221", "220"},
-                    {"500", "220"}, {"-1", "20"}, {"5000000000", "220"}, {"-9223372036854775808", "20"},
-                    {"9223372036854775808", "77"}, {std::string(100000, '9'), "77"}, {"abc", "77"},
-                    {"1.5", "77"}, {"0x10", "77"}, {"12abc", "77"}, {"", "77"}, {"\xff\xfe", "77"}}},
+      {"quantity", {{"5", "20"}, {"20", "20"}, {"220", "220"}, {"221", "220"}, {"-1", "20"},
+                    {"5000000000", "220"}, {"-9223372036854775808", "20"}, {"9223372036854775808", "77"},
+                    {std::string(100000, '9'), "77"}, {"0x10", "77"}, {"12abc", "77"}, {"", "77"}}},
       // The colour and glow fields are one byte: the low byte of the number counts.
-      {"particleColor", {{"0", "0"}, {"7", "7"}, {"8", "6"}, {"255", "6"}, {"256", "0"}, {"258", "2"},
-                         {"263", "7"}, {"-254", "2"}, {"-1", "6"}, {"4294967298", "2"}, {"1e3", "6"}}},
-      {"glow", {{"0", "0"}, {"5", "1"}, {"256", "0"}, {"257", "1"}, {"-256", "0"}, {"-1", "1"}, {" ", "1"}}},
+      {"particleColor", {{"7", "7"}, {"8", "6"}, {"258", "2"}, {"-254", "2"}, {"-1", "6"},
+                         {"4294967298", "2"}, {"1e3", "6"}}},
+      {"glow", {{"0", "0"}, {"5", "1"}, {"256", "0"}, {"-1", "1"}, {" ", "1"}}},
       {"mainscreenonly", {{"true", "true"}, {"1", "true"}, {"yes", "false"}, {"TRUE", "false"}}},
-      {"checkForUpdates", {{"false", "false"}, {"0", "false"}, {"2", "true"}, {"", "true"}}},
+      {"checkForUpdates", {{"0", "false"}, {"2", "true"}}},
       // Dates with a zone, shown in UTC to the microsecond; anything else is "never checked".
       {"lastUpdateCheck",
        {{"2026-12-06T07:52:41.123456Z", "2026-12-06T07:52:41.123456Z"},
         {"2026-12-06t07:52:41,5z", "2026-12-06T07:52:41.500000Z"},
         {"2026-12-06T07:52:41.123456789Z", "2026-12-06T07:52:41.123456Z"},
         {"2026-12-06T02:22:41-0530", "2026-12-06T07:52:41.000000Z"},
-        {"2026-12-06T08:52:41.123456+01:00", "2026-12-06T07:52:41.123456Z"},
         {"2026-12-06T09:52:41+02", "2026-12-06T07:52:41.000000Z"},
         {"1969-12-31T23:59:59.999999Z", "1969-12-31T23:59:59.999999Z"},
         {"2000-02-29T00:00:00Z", "2000-02-29T00:00:00.000000Z"},
         {"0000-01-01T01:00:00+01:00", "0000-01-01T00:00:00.000000Z"},
-        {"9999-12-31T23:59:59.999999Z", "9999-12-31T23:59:59.999999Z"}, {"", never}, {"1796543561", never},
-        {"2026-12-06", never}, {"2026-12-06T07:52:41", never}, {"2026-12-06 07:52:41Z", never},
-        {"2026-13-06T07:52:41Z", never}, {"2026-02-29T07:52:41Z", never}, {"2026-04-31T07:52:41Z", never},
-        {"2026-12-06T24:00:00Z", never}, {"2026-12-06T07:52:60Z", never}, {"2026-12-06T07:52:41.Z", never},
-        {"2026-12-06T07:52:41+24:00", never}, {"2026-12-06T07:52:41ZZ", never}, {"\xff", never},
-        {"2026-12-06T07:52:41.1234567890Z", never}, {"0000-01-01T00:30:00+01:00", never}}},
+        {"9999-12-31T23:59:59.999999Z", "9999-12-31T23:59:59.999999Z"}, {"2026-12-06T07:52:41", never},
+        {"2026-12-06 07:52:41Z", never}, {"2026-13-06T07:52:41Z", never}, {"2026-02-29T07:52:41Z", never},
+        {"2026-04-31T07:52:41Z", never}, {"2026-12-06T24:00:00Z", never}, {"2026-12-06T07:52:60Z", never},
+        {"2026-12-06T07:52:41.Z", never}, {"2026-12-06T07:52:41+24:00", never},
+        {"2026-12-06T07:52:41ZZ", never}, {"2026-12-06T07:52:41.1234567890Z", never},
+        {"0000-01-01T00:30:00+01:00", never}}},
   };
   for (const auto& [key, texts] : cases) {
     for (const auto& [stored, shown] : texts) {
-      EXPECT_EQ(read(kGroup + key + "=" + stored + "\n"), record({{key, shown}})) << stored.substr(0, 40);
+      writeFile(ini, kGroup + key + "=" + stored + "\n");
+      EXPECT_EQ(tool({"--file", ini, "read"}).out, record({{key, shown}})) << stored.substr(0, 40);
     }
   }
 }
@@ -100,7 +107,6 @@ TEST_F(MoonwispPrefsTool, HostileFilesReadAsValidRecordsAndAreKeptAsideOnWrite) 
     std::string content;
     std::string shown;  // empty: unreadable, so the defaults
   } files[] = {
-      {binary, ""},
       {kGroup + "quantity=100\n#" + std::string(1024 * 1024, 'x') + "\n", ""},
       {kGroup + std::string("quantity=3\0" "00\n", 14), ""},
       {"quantity=100\n", ""},
@@ -109,28 +115,25 @@ TEST_F(MoonwispPrefsTool, HostileFilesReadAsValidRecordsAndAreKeptAsideOnWrite) 
       {kGroup + "quantity=30\n[x]\ny=1\n" + kGroup + "glow=0\n" + kGroup + "quantity=31\n",
        record({{"quantity", "31"}, {"glow", "0"}})},
       {kGroup + "lastUpdateCheck=2026-12-06T07:52:41\\s.0Z\\\nquantity=\\\n", record()},
+      {binary, ""},
   };
   for (const auto& file : files) {
     SCOPED_TRACE(file.content.substr(0, 40));
-    writeFile(folder / "p.ini", file.content);
-    const ChildResult read = tool({"--file", folder / "p.ini", "read"});
+    writeFile(ini, file.content);
+    const ChildResult read = tool({"--file", ini, "read"});
     EXPECT_EQ(read.out, file.shown.empty() ? record() : file.shown);
-    EXPECT_EQ(read.err.find(folder / "p.ini") != std::string::npos, file.shown.empty()) << read.err;
-    EXPECT_EQ(tool({"--file", folder / "p.ini", "write", "particleColor", "1"}).status, 0);
-    EXPECT_NE(tool({"--file", folder / "p.ini", "read"}).out.find("particleColor 1\n"), std::string::npos);
-    std::vector<std::string> kept;
-    for (const std::string& name : folder.list()) {
-      if (name.find(".broken-") != std::string::npos) kept.push_back(folder / name);
-    }
-    ASSERT_EQ(kept.size(), file.shown.empty() ? 1u : 0u);
-    EXPECT_TRUE(kept.empty() || readFile(kept[0]) == file.content) << "kept aside as it was";
-    for (const std::string& name : kept) std::remove(name.c_str());
+    EXPECT_EQ(read.err.find(ini) != std::string::npos, file.shown.empty()) << read.err;
   }
+  ASSERT_EQ(tool({"--file", ini, "write", "particleColor", "1"}).status, 0);
+  EXPECT_EQ(tool({"--file", ini, "read"}).out, record({{"particleColor", "1"}}));
+  const std::vector<std::string> names = folder.list();  // sorted: the file, its copy, its lock
+  ASSERT_EQ(names.size(), 3u);
+  EXPECT_TRUE(names[1].rfind("p.ini.broken-", 0) == 0 && readFile(folder / names[1]) == binary) << names[1];
 }
 
 // Writes store each value as given, with its type, in a private folder, next
 // to what this version does not know; delete brings back the default.
-TEST_F(MoonwispPrefsTool, WritesStoreWhatTheyAreGivenAndKeepWhatTheyDoNotKnow) {
+TEST_F(MoonwispPrefsTool, WritesStoreWhatTheyAreGivenAndRefuseBadUsage) {
   EXPECT_EQ(tool({"path"}).out, file() + "\n");
   EXPECT_EQ(tool({"path"}, false).out, folder / "home/.config/org.moonwisp.Moonwisp/preferences.ini\n");
   EXPECT_EQ(tool({"read"}).out, record());
@@ -153,29 +156,20 @@ TEST_F(MoonwispPrefsTool, WritesStoreWhatTheyAreGivenAndKeepWhatTheyDoNotKnow) {
                            "lastUpdateCheck=2026-12-06T07:52:41.123456Z\n", "[elsewhere]\nkey=value\n"}) {
     EXPECT_NE(text.find(part), std::string::npos) << part << " in\n" << text;
   }
-  EXPECT_EQ(tool({"read"}).out, record({{"quantity", "220"}, {"particleColor", "2"}, {"glow", "0"},
-                                        {"mainscreenonly", "true"}, {"checkForUpdates", "false"},
-                                        {"lastUpdateCheck", "2026-12-06T07:52:41.123456Z"}}));
   for (int i = 0; i < 2; ++i) EXPECT_EQ(tool({"delete", "quantity"}).status, 0);
-  EXPECT_EQ(tool({"read"}).out.substr(0, 12), "quantity 77\n");
   EXPECT_EQ(readFile(file()).find("quantity"), std::string::npos);
-  // Deleting from no file at all creates none.
+  // Deleting from no file at all creates none (checked below).
   EXPECT_EQ(tool({"--file", folder / "none/p.ini", "delete", "glow"}).status, 0);
-  EXPECT_FALSE(exists(folder / "none"));
-}
 
-TEST_F(MoonwispPrefsTool, BadUsageIsRefusedAndFailuresAreExplained) {
-  ASSERT_EQ(tool({"write", "quantity", "100"}).status, 0);
+  // Bad usage is refused and changes nothing; failures are explained.
   const std::string before = readFile(file());
   const std::vector<std::vector<std::string>> refused = {
       {"write", "speed", "1"}, {"write", "particleSize", "4"}, {"write", "Quantity", "1"},
-      {"delete", "nothing"}, {"write", "quantity", "many"}, {"write", "quantity", "1.5"},
-      {"write", "quantity", ""}, {"write", "quantity", " 7"}, {"write", "glow", "on"},
-      {"write", "quantity", "9223372036854775808"}, {"write", "mainscreenonly", "yes"},
-      {"write", "checkForUpdates", "TRUE"}, {"write", "lastUpdateCheck", "now"},
-      {"write", "lastUpdateCheck", "2026-12-06T07:52:41"}, {"write", "lastUpdateCheck", "2026-02-30T00:00Z"},
-      {"write", "quantity"}, {"write"}, {}, {"frobnicate"}, {"read", "extra"},
-      {"--file", folder / "none/p.ini", "write", "glow", "on"}};
+      {"delete", "nothing"}, {"write", "quantity", "1.5"}, {"write", "quantity", ""},
+      {"write", "quantity", " 7"}, {"write", "glow", "on"}, {"write", "quantity", "9223372036854775808"},
+      {"write", "mainscreenonly", "yes"}, {"write", "lastUpdateCheck", "2026-12-06T07:52:41"},
+      {"write", "lastUpdateCheck", "2026-02-30T00:00:00Z"}, {"write", "quantity"}, {}, {"frobnicate"},
+      {"read", "extra"}, {"--file", folder / "none/p.ini", "write", "glow", "on"}};
   for (const std::vector<std::string>& args : refused) {
     const ChildResult result = tool(args);
     SCOPED_TRACE(::testing::PrintToString(args));
@@ -194,6 +188,60 @@ TEST_F(MoonwispPrefsTool, BadUsageIsRefusedAndFailuresAreExplained) {
   const ChildResult folderRead = tool({"--file", folder.path(), "read"});
   EXPECT_EQ(folderRead.out, record());
   EXPECT_NE(folderRead.err.find("it is a folder"), std::string::npos) << folderRead.err;
+}
+
+// Whether the file reads as a whole one: the line the test put there is still in it.
+bool whole(const moonwisp::KeyFileSnapshot& now) {
+  return now.state == moonwisp::KeyFileState::Loaded && now.file.string(velPrefsGroup(), "sentinel") == "on";
+}
+
+// Each writer checks after each of its writes that the file reads as a whole
+// and holds its value.
+TEST_F(VelPreferenceProcesses, TwoWritersOfDifferentKeysLoseNothing) {
+  writeFile(ini, kGroup + "sentinel=on\n");
+  ChildProcess a({PREFS_TEST_WRITER, "key", ini, "quantity", "400"});
+  ChildProcess b({PREFS_TEST_WRITER, "key", ini, "particleColor", "400"});
+  const char* codes = "3: a write failed, 4: a read did not parse, 5: its own value was lost\n";
+  EXPECT_TRUE(moonwisp::test::exitedWith(a.waitFor(600000), 0)) << codes << a.report();
+  EXPECT_TRUE(moonwisp::test::exitedWith(b.waitFor(600000), 0)) << codes << b.report();
+  const moonwisp::KeyFileSnapshot last = readKeyFile(ini);
+  EXPECT_TRUE(whole(last)) << last.reason;
+  EXPECT_EQ(last.file.integer(velPrefsGroup(), "quantity"), 400);
+  EXPECT_EQ(last.file.integer(velPrefsGroup(), "particleColor"), 400);
+}
+
+TEST_F(VelPreferenceProcesses, AWriterKilledAtAnyMomentLeavesTheOldOrTheNewFile) {
+  writeFile(ini, kGroup + "sentinel=on\n");
+  const char* group = velPrefsGroup();
+  std::mt19937 random(20261206);
+  long last = 0;
+  int advanced = 0;
+  for (int round = 0; round < 100; ++round) {
+    SCOPED_TRACE(round);
+    ChildProcess writer({PREFS_TEST_WRITER, "records", ini, std::to_string(last + 1)});
+    // Half the rounds kill it at any moment from its start on, half surely
+    // while it writes: once the file has changed.
+    for (int i = 0; round % 2 == 1 && i < 4000; ++i) {
+      if (readKeyFile(ini).file.integer(group, "quantity").value_or(0) > last) break;
+      usleep(500);
+    }
+    usleep(std::uniform_int_distribution<useconds_t>(0, round % 2 ? 3000 : 20000)(random));
+    writer.signal(SIGKILL);
+    ASSERT_TRUE(writer.waitFor(10000));
+    const moonwisp::KeyFileSnapshot now = readKeyFile(ini);
+    ASSERT_TRUE(whole(now)) << now.reason;
+    // Every field follows from k in a whole record.
+    const long k = now.file.integer(group, "quantity").value_or(0);
+    ASSERT_GE(k, last);
+    EXPECT_TRUE(k == 0 || (now.file.integer(group, "particleColor") == k % 8 &&
+                           now.file.integer(group, "glow") == k % 2 &&
+                           now.file.boolean(group, "mainscreenonly") == (k % 3 == 0) &&
+                           now.file.boolean(group, "checkForUpdates") == (k % 5 == 0)))
+        << k;
+    advanced += k > last;
+    last = k;
+  }
+  EXPECT_GE(advanced, 40);
 }
 
 }  // namespace
