@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
@@ -45,6 +46,16 @@ inline int allowedMs(int ms) {
     if (std::getenv("CI")) FAIL() << (reason);   \
     GTEST_SKIP() << (reason);                    \
   }
+
+// Polls until done() holds; false when the time (scaled for this build) runs out first.
+inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 20000) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(allowedMs(timeoutMs));
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    sleepMs(50);
+  }
+  return true;
+}
 
 inline bool exitedWith(const std::optional<int>& status, int code) {
   return status && WIFEXITED(*status) && WEXITSTATUS(*status) == code;

@@ -41,12 +41,11 @@ class HeadlessSway {
                                        "WLR_LIBINPUT_NO_DEVICES=1", "WLR_HEADLESS_OUTPUTS=" + std::to_string(kOutputs),
                                        "WAYLAND_DISPLAY", "DISPLAY", "SWAYSOCK", "HOME=" + dir_});
     // Ready when both sockets are there and the outputs answer.
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(allowedMs(20000));
-    while (std::chrono::steady_clock::now() < end && sway_->running()) {
+    const auto ready = [&] {
       findSockets();
-      if (!wayland_.empty() && !ipc_.empty() && swaymsg({"-t", "get_outputs"})) return;
-      sleepMs(50);
-    }
+      return !sway_->running() || (!wayland_.empty() && !ipc_.empty() && swaymsg({"-t", "get_outputs"}));
+    };
+    if (waitUntil(ready) && sway_->running()) return;
     reason_ = "sway did not start: " + sway_->report();
     wayland_.clear();
   }
@@ -61,13 +60,9 @@ class HeadlessSway {
     return {"WAYLAND_DISPLAY=" + wayland_, "SWAYSOCK=" + ipc_, "DISPLAY"};
   }
 
-  bool swaymsg(const std::vector<std::string>& arguments, std::string* output = nullptr) {
-    std::vector<std::string> argv{"swaymsg"};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    ChildProcess child(argv, clientEnv());
-    const bool done = exitedWith(child.waitFor(allowedMs(10000)), 0);
-    if (output) *output = child.output();
-    return done;
+  bool swaymsg(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), "swaymsg");
+    return run(arguments);
   }
   // Runs a client (grim, wtype) against this sway; true on status 0.
   bool run(std::vector<std::string> argv) {
@@ -94,13 +89,8 @@ class HeadlessSway {
     return picture;
   }
   // Polls until the output shows at least 200 bright pixels, or the time runs out.
-  bool waitForPicture(const std::string& output, int timeoutMs = 20000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(allowedMs(timeoutMs));
-    do {
-      if (screenshot(output).bright >= 200) return true;
-      sleepMs(100);
-    } while (std::chrono::steady_clock::now() < end);
-    return false;
+  bool waitForPicture(const std::string& output) {
+    return waitUntil([&] { return screenshot(output).bright >= 200; });
   }
 
  private:

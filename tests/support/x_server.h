@@ -87,15 +87,11 @@ inline Levels windowLevels(Display* display, Window window, int x, int y, int wi
 }
 
 // Polls until the area shows at least `pixels` pixels brighter than 40, or
-// the time runs out.
+// the time (scaled for this build) runs out.
 inline bool waitForPicture(Display* display, Window window, int x, int y, int width, int height,
                            int timeoutMs, int pixels = 20) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  do {
-    if (windowLevels(display, window, x, y, width, height).countAbove(40) >= pixels) return true;
-    sleepMs(100);
-  } while (std::chrono::steady_clock::now() < end);
-  return false;
+  return waitUntil([&] { return windowLevels(display, window, x, y, width, height).countAbove(40) >= pixels; },
+                   timeoutMs);
 }
 
 // A plain mapped top-level window, as XScreenSaver or a settings dialog would
@@ -116,28 +112,9 @@ inline Window createPlainWindow(Display* display, int width, int height) {
 
 // The top-level window whose _NET_WM_PID is pid; 0 when none (yet).
 inline Window windowOfProcess(Display* display, pid_t pid) {
-  const Atom pidAtom = XInternAtom(display, "_NET_WM_PID", True);
-  if (pidAtom == None) return 0;
-  Window root = 0;
-  Window parent = 0;
-  Window* children = nullptr;
-  unsigned count = 0;
-  Window found = 0;
-  if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) return 0;
-  for (unsigned i = 0; i < count && !found; ++i) {
-    Atom type = None;
-    int format = 0;
-    unsigned long items = 0;
-    unsigned long after = 0;
-    unsigned char* data = nullptr;
-    if (XGetWindowProperty(display, children[i], pidAtom, 0, 1, False, AnyPropertyType, &type, &format, &items,
-                           &after, &data) == Success &&
-        data && items == 1 && format == 32 && *reinterpret_cast<long*>(data) == pid)
-      found = children[i];
-    if (data) XFree(data);
-  }
-  if (children) XFree(children);
-  return found;
+  ChildProcess search({"xdotool", "search", "--pid", std::to_string(pid)},
+                      {std::string("DISPLAY=") + DisplayString(display)});
+  return search.waitFor(allowedMs(10000)) ? std::strtoul(search.output().c_str(), nullptr, 10) : 0;
 }
 
 }  // namespace moonwisp::test

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <functional>
 #include <regex>
 
 #include "support/files.h"
@@ -14,12 +13,7 @@
 
 namespace {
 
-using moonwisp::test::allowedMs;
-using moonwisp::test::ChildProcess;
-using moonwisp::test::exitedWith;
-using moonwisp::test::killedBy;
-using moonwisp::test::waitForPicture;
-using moonwisp::test::windowOfProcess;
+using namespace moonwisp::test;
 
 const std::string kMoonwisp = MOONWISP_PATH;
 
@@ -27,16 +21,6 @@ std::string hex(Window window) {
   char text[32];
   std::snprintf(text, sizeof text, "0x%lx", static_cast<unsigned long>(window));
   return text;
-}
-
-// Polls until done() holds; false when the (build-scaled) time runs out first.
-bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(allowedMs(timeoutMs));
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    moonwisp::test::sleepMs(50);
-  }
-  return true;
 }
 
 // The frames per second of every --fps report printed so far.
@@ -55,7 +39,7 @@ class ProgramTest : public testing::Test {
     if (display_) XCloseDisplay(display_);
   }
   void openDisplay(const std::string& screen = "1280x800x24") {
-    server_ = std::make_unique<moonwisp::test::PrivateXServer>(screen);
+    server_ = std::make_unique<PrivateXServer>(screen);
     MOONWISP_NEEDS_SERVER(!server_->name().empty(), "Xvfb cannot be started");
     display_ = XOpenDisplay(server_->name().c_str());
     ASSERT_NE(display_, nullptr);
@@ -85,8 +69,8 @@ class ProgramTest : public testing::Test {
     EXPECT_TRUE(killedBy(program.waitFor(allowedMs(5000)), signal)) << program.report();
   }
 
-  moonwisp::test::TestFolder config_;
-  std::unique_ptr<moonwisp::test::PrivateXServer> server_;
+  TestFolder config_;
+  std::unique_ptr<PrivateXServer> server_;
   Display* display_ = nullptr;
 };
 
@@ -104,7 +88,7 @@ TEST_F(ProgramTest, EveryWayOfEndingItsWindowEndsItCleanly) {
     const auto shown = [&] { return (window = windowOfProcess(display_, program.pid())) != 0; };
     ASSERT_TRUE(waitUntil(shown, 15000)) << program.report();
     // Butterflies on screen: the ending comes in the middle of the animation.
-    ASSERT_TRUE(waitForPicture(display_, window, 0, 0, 200, 150, allowedMs(15000))) << program.report();
+    ASSERT_TRUE(waitForPicture(display_, window, 0, 0, 200, 150, 15000)) << program.report();
     XEvent event{};
     event.xany.window = window;
     if (ending.signal != 0) {
@@ -135,7 +119,7 @@ TEST_F(ProgramTest, EveryWayOfEndingItsWindowEndsItCleanly) {
 
 TEST_F(ProgramTest, XScreenSaversModesDrawIntoTheGivenWindowAndEndWithIt) {
   openDisplay();
-  const Window target = moonwisp::test::createPlainWindow(display_, 300, 180);
+  const Window target = createPlainWindow(display_, 300, 180);
   const struct {
     std::vector<std::string> argv;
     std::string variable;
@@ -150,7 +134,7 @@ TEST_F(ProgramTest, XScreenSaversModesDrawIntoTheGivenWindowAndEndWithIt) {
     XClearWindow(display_, target);
     XSync(display_, False);
     ChildProcess program(mode.argv, env(mode.variable));
-    EXPECT_TRUE(waitForPicture(display_, target, 0, 0, 300, 180, allowedMs(15000))) << program.report();
+    EXPECT_TRUE(waitForPicture(display_, target, 0, 0, 300, 180, 15000)) << program.report();
     if (&mode != &modes[3]) {
       expectEndBy(program);
       continue;
@@ -187,7 +171,7 @@ TEST_F(ProgramTest, EachRunEndsWithItsStatusAndMessage) {
     const auto status = program.waitFor(allowedMs(60000));
     const std::string output = program.output();
     SCOPED_TRACE(testing::PrintToString(run.argv) + " " + run.variable + ": " + output);
-    EXPECT_TRUE(exitedWith(status, run.status)) << moonwisp::test::describe(status);
+    EXPECT_TRUE(exitedWith(status, run.status)) << describe(status);
     if (run.status == 0) continue;
     EXPECT_EQ(output.rfind("moonwisp: ", 0), 0u);
     EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1);
@@ -204,8 +188,8 @@ TEST_F(ProgramTest, FullScreenFillsBothMonitorsOrKeepsTheSecondaryBlackAndStill)
     SCOPED_TRACE(mainOnly ? "main display only" : "both displays");
     setPreference("mainscreenonly", mainOnly ? "true" : "false");
     ChildProcess program({kMoonwisp, "--fullscreen", "--fps"}, env());
-    EXPECT_TRUE(waitForPicture(display_, root, 0, 0, 640, 400, allowedMs(15000))) << program.report();
-    EXPECT_TRUE(mainOnly || waitForPicture(display_, root, 640, 0, 640, 400, allowedMs(15000)));
+    EXPECT_TRUE(waitForPicture(display_, root, 0, 0, 640, 400, 15000)) << program.report();
+    EXPECT_TRUE(mainOnly || waitForPicture(display_, root, 640, 0, 640, 400, 15000));
     // However long a loaded machine takes to start: two reports after the
     // picture (the secondary had that long to draw), one that counted frames.
     const auto fastest = [&program] {
@@ -213,7 +197,7 @@ TEST_F(ProgramTest, FullScreenFillsBothMonitorsOrKeepsTheSecondaryBlackAndStill)
       return reports.size() < 2 ? 0.0 : *std::max_element(reports.begin(), reports.end());
     };
     EXPECT_TRUE(waitUntil([&] { return fastest() > 0; }, 30000)) << program.report();
-    const auto secondary = moonwisp::test::windowLevels(display_, root, 640, 0, 640, 400);
+    const auto secondary = windowLevels(display_, root, 640, 0, 640, 400);
     EXPECT_TRUE(!mainOnly || secondary.countAbove(0) == 0);
     expectEndBy(program);
     // The timer's 60 a second, never more; a report counts rounds in which any view drew.
@@ -221,7 +205,7 @@ TEST_F(ProgramTest, FullScreenFillsBothMonitorsOrKeepsTheSecondaryBlackAndStill)
   }
   // XScreenSaver's process for the secondary monitor shows its black frame and
   // then draws nothing more: its timer stops.
-  const Window target = moonwisp::test::createPlainWindow(display_, 640, 400);
+  const Window target = createPlainWindow(display_, 640, 400);
   XMoveWindow(display_, target, 640, 0);
   XSync(display_, False);
   ChildProcess program({kMoonwisp, "-window-id", hex(target), "--fps"}, env());
