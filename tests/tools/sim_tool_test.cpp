@@ -1,6 +1,6 @@
-// moonwisp-sim run as a user runs it: repeatable output, the summary, and
-// argument errors. Its values are checked bit for bit against an independent
-// model by SimTool.MatchesIndependentModelBitForBit (tools/crosscheck).
+// moonwisp-sim run as a user runs it: the summary and argument errors. Its
+// dump is checked bit for bit against an independent model by
+// SimTool.MatchesIndependentModelBitForBit (tools/crosscheck).
 #include <gtest/gtest.h>
 
 #include "support/process.h"
@@ -12,14 +12,8 @@ moonwisp::test::ChildResult sim(std::vector<std::string> args) {
   return moonwisp::test::runChild(args);
 }
 
-TEST(SimTool, SameArgumentsGiveTheSameDumpAndTheSummaryIsShort) {
-  auto run = [](const char* seed) {
-    return sim({"--seed", seed, "--color", "7", "--steps", "500", "--dt", "16667,1,40000"});
-  };
-  const auto a = run("42"), b = run("42"), c = run("43");
-  ASSERT_EQ(a.status, 0) << a.err;
-  EXPECT_EQ(a.out, b.out);
-  EXPECT_NE(a.out, c.out);
+// That the same arguments give the same dump is the cross-check's to see.
+TEST(SimTool, SummaryIsShortAndNoDumpPrintsNothing) {
   const auto summary = sim({"--seed", "3", "--quantity", "20", "--color", "2", "--steps", "60", "--summary"});
   for (const char* line : {"butterflies:        20", "scheme now:  2 (yellow)", "simulated seconds:  1.000"})
     EXPECT_NE(summary.out.find(line), std::string::npos) << summary.out;
