@@ -19,12 +19,8 @@
 
 namespace {
 
+using namespace moonwisp::test;
 using moonwisp::readKeyFile;
-using moonwisp::test::ChildProcess;
-using moonwisp::test::ChildResult;
-using moonwisp::test::exists;
-using moonwisp::test::readFile;
-using moonwisp::test::writeFile;
 using Fields = std::vector<std::pair<std::string, std::string>>;
 
 const Fields kDefaults = {{"quantity", "77"}, {"particleSize", "4"}, {"particleSpeed", "10"},
@@ -50,11 +46,11 @@ class MoonwispPrefsTool : public ::testing::Test {
   ChildResult tool(std::vector<std::string> args, bool xdg = true) const {
     args.insert(args.begin(), MOONWISP_PREFS_TOOL);
     const std::string config = xdg ? "XDG_CONFIG_HOME=" + (folder / "config") : "XDG_CONFIG_HOME";
-    return moonwisp::test::runChild(args, {config, "HOME=" + (folder / "home")});
+    return runChild(args, {config, "HOME=" + (folder / "home")});
   }
   std::string file() const { return folder / "config/org.moonwisp.Moonwisp/preferences.ini"; }
 
-  moonwisp::test::TestFolder folder;
+  TestFolder folder;
   const std::string ini = folder / "p.ini";  // a file named on the command line
 };
 using VelPreferenceProcesses = MoonwispPrefsTool;
@@ -139,8 +135,8 @@ TEST_F(MoonwispPrefsTool, WritesStoreWhatTheyAreGivenAndRefuseBadUsage) {
   EXPECT_EQ(tool({"read"}).out, record());
   EXPECT_FALSE(exists(folder / "config")) << "reading creates nothing";
   ASSERT_EQ(tool({"write", "quantity", "1"}).status, 0);
-  EXPECT_EQ(moonwisp::test::modeOf(folder / "config/org.moonwisp.Moonwisp"), 0700u);
-  EXPECT_EQ(moonwisp::test::modeOf(file()), 0600u);
+  EXPECT_EQ(modeOf(folder / "config/org.moonwisp.Moonwisp"), 0700u);
+  EXPECT_EQ(modeOf(file()), 0600u);
   writeFile(file(), kGroup + "# chosen by hand\nquantity=1\nwingStyle=lace\n[elsewhere]\nkey=value\n");
   const Fields written = {{"quantity", "5000000000"}, {"particleColor", "258"}, {"glow", "256"},
                           {"mainscreenonly", "true"}, {"checkForUpdates", "0"},
@@ -202,8 +198,8 @@ TEST_F(VelPreferenceProcesses, TwoWritersOfDifferentKeysLoseNothing) {
   ChildProcess a({PREFS_TEST_WRITER, "key", ini, "quantity", "400"});
   ChildProcess b({PREFS_TEST_WRITER, "key", ini, "particleColor", "400"});
   const char* codes = "3: a write failed, 4: a read did not parse, 5: its own value was lost\n";
-  EXPECT_TRUE(moonwisp::test::exitedWith(a.waitFor(600000), 0)) << codes << a.report();
-  EXPECT_TRUE(moonwisp::test::exitedWith(b.waitFor(600000), 0)) << codes << b.report();
+  EXPECT_TRUE(exitedWith(a.waitFor(600000), 0)) << codes << a.report();
+  EXPECT_TRUE(exitedWith(b.waitFor(600000), 0)) << codes << b.report();
   const moonwisp::KeyFileSnapshot last = readKeyFile(ini);
   EXPECT_TRUE(whole(last)) << last.reason;
   EXPECT_EQ(last.file.integer(velPrefsGroup(), "quantity"), 400);

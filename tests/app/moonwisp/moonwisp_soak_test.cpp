@@ -11,12 +11,11 @@
 
 namespace {
 
-using moonwisp::test::ChildProcess;
-using moonwisp::test::exitedWith;
+using namespace moonwisp::test;
 
 TEST(MoonwispSoak, ManyFramesEndCleanlyWithoutLeaksOrGrowth) {
   MOONWISP_NEEDS_SERVER(std::getenv("DISPLAY"), "no X display");
-  const moonwisp::test::TestFolder config;
+  const TestFolder config;
   // The fewest butterflies and no glow keep this many frames cheap enough for
   // a sanitizer build; every frame still runs the whole path.
   for (const auto& [key, value] : {std::pair<const char*, const char*>{"quantity", "20"}, {"glow", "0"}}) {
@@ -38,7 +37,7 @@ TEST(MoonwispSoak, ManyFramesEndCleanlyWithoutLeaksOrGrowth) {
   std::vector<long> samples;  // resident sizes, read until it ends by itself
   while (program.running()) {
     if (const long resident = program.residentKb(); resident > 0) samples.push_back(resident);
-    moonwisp::test::sleepMs(50);
+    sleepMs(50);
   }
   const std::string report = program.report().substr(0, 8000);
   EXPECT_TRUE(exitedWith(program.waitFor(0), 0)) << report;

@@ -21,8 +21,7 @@
 
 namespace {
 
-using moonwisp::test::LoopbackHttpServer;
-using moonwisp::test::readFile;
+using namespace moonwisp::test;
 using std::chrono::seconds;
 
 constexpr const char* kFeed = "/updates/products/moonwisp/update.xml";
@@ -49,9 +48,9 @@ class UpdateCheck : public ::testing::Test {
   void install(const std::string& version) {
     prefs.reset();
     for (const std::string name : {"configSheetNib.ui", "configStrings.ini"}) {
-      moonwisp::test::writeFile(folder / name, readFile(MOONWISP_BINARY_DIR "/share/moonwisp/" + name));
+      writeFile(folder / name, readFile(MOONWISP_BINARY_DIR "/share/moonwisp/" + name));
     }
-    moonwisp::test::writeFile(folder / "Info.ini", "[Bundle]\nCFBundleVersion=" + version + "\n");
+    writeFile(folder / "Info.ini", "[Bundle]\nCFBundleVersion=" + version + "\n");
     bundle = std::make_unique<moonwisp::Bundle>(folder.path());
     prefs = std::make_unique<VelConfigPrefs>(*bundle);
     prefs->setPreferencesPath(folder / "preferences.ini");
@@ -78,7 +77,7 @@ class UpdateCheck : public ::testing::Test {
     return p;
   }
 
-  moonwisp::test::TestFolder folder;
+  TestFolder folder;
   LoopbackHttpServer server;
   std::unique_ptr<moonwisp::Bundle> bundle;
   std::unique_ptr<VelConfigPrefs> prefs;
@@ -135,7 +134,7 @@ TEST_F(UpdateCheck, EachFeedGivesTheRightOfferOrAnswer) {
     EXPECT_EQ(fetches() - before, 2 * c.fetches);
   }
   EXPECT_TRUE(opened.empty());
-  EXPECT_FALSE(moonwisp::test::exists(folder / "preferences.ini")) << "a check stores nothing";
+  EXPECT_FALSE(exists(folder / "preferences.ini")) << "a check stores nothing";
 
   // Download opens the download address; Details, offered for a web address only, the details one.
   const std::string both = " downloadURL=\"https://e.org/get\" detailsURL=\"https://e.org/notes\"";
@@ -207,7 +206,7 @@ TEST_F(ConfigSheet, ShowsChangesAndStoresTheSettings) {
   g_setenv("LANGUAGE", "de", TRUE);
   server.route(kFeed, {200, "", {}, true, true});  // a server that keeps silent
   const std::string before = kGroup + "quantity=500\nparticleColor=258\nglow=256\nmainscreenonly=true\n";
-  moonwisp::test::writeFile(folder / "preferences.ini", before);
+  writeFile(folder / "preferences.ini", before);
   moonwisp::ui::Window* sheet = prefs->returnWindow();
   ASSERT_NE(sheet, nullptr);
   sheet->show();
@@ -282,7 +281,7 @@ TEST_F(ConfigSheet, TheAutomaticCheckRunsWhenMoreThanAWeekHasPassed) {
                {std::nullopt, false, 200, false}, {kNow - 50 * week, false, 200, false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(&c - cases);
-    moonwisp::test::writeFile(folder / "preferences.ini", kGroup + "checkForUpdates=" + (c.box ? "1" : "0"));
+    writeFile(folder / "preferences.ini", kGroup + "checkForUpdates=" + (c.box ? "1" : "0"));
     if (c.last) VelPreferenceHandler(folder / "preferences.ini").setVelLastUpdateCheckPrefs(*c.last);
     server.route(kFeed, reply(c.status, feed(entry("0.5"))));
     const int before = fetches();
