@@ -83,16 +83,15 @@ TEST(MoonwispViewTest, FourBlackFramesThenTheFlockAndOnASecondaryDisplayOfAMainO
   EXPECT_GT(host.litPixels(), 0);
 
   store(77, true);
-  TestHost other;
-  other.touched = {2};
-  MoonwispView secondary({1920, 0, 300, 200}, false, other);
+  host.touched = {2};  // the host now serves this view
+  MoonwispView secondary({1920, 0, 300, 200}, false, host);
   secondary.startAnimation();
   EXPECT_TRUE(secondary.isIdleUntilExposed());
   for (int frame = 0; frame < 8; ++frame) secondary.animateOneFrame();
-  EXPECT_EQ(other.litPixels(), 0);
+  EXPECT_EQ(host.litPixels(), 0);
   EXPECT_EQ(secondary.world()->color_cycle_elapsed, 0u);
-  other.touched = {1, 2};  // spanning the main display and another
-  EXPECT_FALSE(MoonwispView({0, 0, 64, 64}, false, other).isMainDisplayOrPreview());
+  host.touched = {1, 2};  // spanning the main display and another
+  EXPECT_FALSE(MoonwispView({0, 0, 64, 64}, false, host).isMainDisplayOrPreview());
 }
 
 TEST(ScreenBufferDimensions, LargestPowerOfTwoWithinTheSmallerSideAndItsHalfNoneBelowTwoPixels) {
@@ -188,8 +187,7 @@ TEST(PreviewPanelTest, DrawsRestartsWithNewSettingsStopsWhenHiddenAndClosesClean
       [] { return test::readFile(userConfigFile(Bundle::identifier(), "preferences.ini")); });
   panel->window()->show();
   ASSERT_TRUE(pumpUntil([&] { return panel->framesShown() >= 8; }));
-  auto* view = dynamic_cast<MoonwispView*>(panel->view());
-  ASSERT_NE(view, nullptr);
+  auto* view = static_cast<MoonwispView*>(panel->view());
   GtkWidget* area = nullptr;
   findArea(static_cast<GtkWidget*>(panel->window()->nativeHandle()), &area);
   EXPECT_TRUE(area && pumpUntil([&] { return litPixels(area) > 50; })) << "the preview stays black";

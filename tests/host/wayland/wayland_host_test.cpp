@@ -3,8 +3,6 @@
 // nothing, and each way of ending ends it cleanly.
 #include <gtest/gtest.h>
 
-#include <csignal>
-
 #include "support/sway.h"
 
 namespace moonwisp::test {

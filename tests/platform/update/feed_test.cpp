@@ -68,9 +68,8 @@ TEST(FeedParse, ReadsTheUpdateEntriesUnderTheRootInDocumentOrder) {
       "<update downloadURL=\"javascript:alert(1)\" detailsURL=\"/relative\">text</update></updates>\n",
       false);
   ASSERT_EQ(feed.entries.size(), 2u);
-  const FeedEntry& first = feed.entries[0];
-  EXPECT_TRUE(first.version == "1.2" && first.downloadURL == "https://e.org/get?a=1&b=2" &&
-              first.detailsURL == "http://e.org/n");
+  EXPECT_EQ(feed.entries[0].downloadURL, "https://e.org/get?a=1&b=2");
+  EXPECT_TRUE(feed.entries[0].version == "1.2" && feed.entries[0].detailsURL == "http://e.org/n");
   // Only absolute web addresses are kept.
   EXPECT_FALSE(feed.entries[1].version || feed.entries[1].downloadURL || feed.entries[1].detailsURL);
 }

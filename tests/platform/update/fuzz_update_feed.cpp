@@ -1,7 +1,6 @@
 // Feed bytes through the strict and the recovering parse to the chosen entry.
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
 #include "platform/update/feed_parse.h"
 #include "platform/update/web_address.h"
