@@ -7,8 +7,9 @@
 #include <gtk/gtk.h>
 
 #include "host/gtk/preview_panel.h"
+#include "platform/core/bundle.h"
 #include "platform/core/monotonic_clock.h"
-#include "platform/ui/controls.h"
+#include "platform/keyfile/user_config.h"
 #include "platform/ui/toolkit.h"
 #include "prefs/VelConfigPrefs.h"
 #include "saver/gl_resources.h"
@@ -27,11 +28,10 @@ uint64_t steppingClock() { return g_now += 16667; }
 struct PrivateConfig : testing::Environment {
   void SetUp() override {
     setMicrosecondSource(steppingClock);  // the panel's test sets the real one back
-    setenv("XDG_CONFIG_HOME", folder->path().c_str(), 1);
+    setenv("XDG_CONFIG_HOME", folder.path().c_str(), 1);
     setenv("NO_AT_BRIDGE", "1", 1);
   }
-  void TearDown() override { folder.reset(); }
-  std::unique_ptr<test::TestFolder> folder = std::make_unique<test::TestFolder>();
+  test::TestFolder folder;  // removed when the test program ends
 };
 testing::Environment* const g_config = testing::AddGlobalTestEnvironment(new PrivateConfig);
 
@@ -60,70 +60,46 @@ class TestHost final : public SaverHostServices {
   EglSurface* surface = nullptr;
 };
 
-VelPrefs makePrefs(int32_t quantity, float speed = 0.5f, float size = 0.5f, int8_t glow = 1,
-                   bool mainOnly = false) {
-  VelPrefs p{};
-  p.quantity = quantity;
-  p.mainscreenonly = mainOnly;
-  p.particleSpeed = speed;
-  p.particleSize = size;
-  p.glow = glow;
-  return p;
+// Stores the settings the views read at their start (with glow).
+void store(int32_t quantity, bool mainOnly = false) {
+  VelPrefs prefs{};
+  prefs.quantity = quantity;
+  prefs.glow = 1;
+  prefs.mainscreenonly = mainOnly;
+  VelPreferenceHandler().setVelPrefs(&prefs);
 }
 
-void store(VelPrefs prefs) { VelPreferenceHandler().setVelPrefs(&prefs); }
-
-TEST(MoonwispViewTest, FourBlackFramesThenTheStoredFlockAndNoBlackFramesAfterARestart) {
-  store(makePrefs(77));
+TEST(MoonwispViewTest, FourBlackFramesThenTheFlockAndOnASecondaryDisplayOfAMainOnlySaverBlackStillAndIdle) {
+  store(77);
   TestHost host;
   MoonwispView view({0, 0, 320, 200}, false, host);
   view.startAnimation();  // draws the first frame at once
-  ASSERT_NE(view.world(), nullptr);
-  EXPECT_EQ(view.world()->butterfly_collection.num_butterflies, 77);
   for (int frame = 1; frame <= 6; ++frame) {
     EXPECT_EQ(host.litPixels() > 0, frame > 4) << "frame " << frame;
     view.animateOneFrame();
   }
   view.stopAnimation();
-  view.startAnimation();
+  view.startAnimation();  // no black frames after a restart
   EXPECT_GT(host.litPixels(), 0);
-}
 
-TEST(MoonwispViewTest, ASecondaryDisplayOfAMainOnlySaverStaysBlackStillAndIdle) {
-  store(makePrefs(77, 0.5f, 0.5f, 1, true));
-  TestHost host;
-  host.touched = {2};
-  MoonwispView view({1920, 0, 300, 200}, false, host);
-  view.startAnimation();
-  EXPECT_TRUE(view.isIdleUntilExposed());
-  for (int frame = 0; frame < 8; ++frame) view.animateOneFrame();
+  store(77, true);
+  host.touched = {2};  // the host now serves this view
+  MoonwispView secondary({1920, 0, 300, 200}, false, host);
+  secondary.startAnimation();
+  EXPECT_TRUE(secondary.isIdleUntilExposed());
+  for (int frame = 0; frame < 8; ++frame) secondary.animateOneFrame();
   EXPECT_EQ(host.litPixels(), 0);
-  EXPECT_EQ(view.world()->color_cycle_elapsed, 0u);
-
+  EXPECT_EQ(secondary.world()->color_cycle_elapsed, 0u);
   host.touched = {1, 2};  // spanning the main display and another
   EXPECT_FALSE(MoonwispView({0, 0, 64, 64}, false, host).isMainDisplayOrPreview());
-}
-
-TEST(MoonwispViewPrefs, ValidationResetsEachSettingOutOfRange) {
-  const VelPrefs defaults = makePrefs(77, 10.0f, 4.0f, 1);
-  // Each edge of each range is kept; a glow of -1 is 255 as a byte.
-  const std::pair<VelPrefs, VelPrefs> cases[] = {
-      {makePrefs(20, 0.0f, 0.0f, 0), makePrefs(20, 0.0f, 0.0f, 0)},
-      {makePrefs(220, 1.0f, 1.0f, 1), makePrefs(220, 1.0f, 1.0f, 1)},
-      {makePrefs(19, -1.0f, 1.5f, 2), defaults}, {makePrefs(221, 10.0f, -0.1f, -1), defaults}};
-  for (auto [prefs, expected] : cases) {
-    MoonwispView::validatePrefs(&prefs);
-    EXPECT_EQ(std::tie(prefs.quantity, prefs.particleSpeed, prefs.particleSize, prefs.glow),
-              std::tie(expected.quantity, expected.particleSpeed, expected.particleSize, expected.glow));
-  }
 }
 
 TEST(ScreenBufferDimensions, LargestPowerOfTwoWithinTheSmallerSideAndItsHalfNoneBelowTwoPixels) {
   const int32_t cases[][4] = {
       {1023, 2000, 512, 256}, {1, 800, 0, 0}, {INT32_MIN, 5, 0, 0}, {INT32_MAX, INT32_MAX, 1 << 30, 1 << 29}};
-  for (const auto& c : cases) {
-    EXPECT_EQ(screen_buffer_dimensions1(c[0], c[1]), c[2]) << c[0] << " x " << c[1];
-    EXPECT_EQ(screen_buffer_dimensions2(c[0], c[1]), c[3]) << c[0] << " x " << c[1];
+  for (const auto& [w, h, side1, side2] : cases) {
+    EXPECT_EQ(screen_buffer_dimensions1(w, h), side1) << w << " x " << h;
+    EXPECT_EQ(screen_buffer_dimensions2(w, h), side2) << w << " x " << h;
   }
 }
 
@@ -166,8 +142,7 @@ TEST(GlResourcesTest, LoadOnceBlackGlowBuffersAndNothingLeftAfterDisposalOrFaile
   // Loads that cannot reserve their lists, retried at every frame, leak nothing.
   setGenListsForTesting([](GLsizei) -> GLuint { return 0; });
   for (int attempt = 0; attempt < 1000 && !loaded; ++attempt) glDataLoad(textures, lists, &loaded, 64, 64);
-  EXPECT_FALSE(loaded);
-  EXPECT_EQ(aliveTextures(), 0);
+  EXPECT_TRUE(!loaded && aliveTextures() == 0);
   EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));  // no glNewList(0, ...)
   setGenListsForTesting(nullptr);
 }
@@ -180,46 +155,39 @@ void findArea(GtkWidget* widget, gpointer found) {
 
 // Pixels that are not black in what the area's draw handler paints.
 int litPixels(GtkWidget* area) {
-  const int width = gtk_widget_get_allocated_width(area), height = gtk_widget_get_allocated_height(area);
-  cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+  const int w = gtk_widget_get_allocated_width(area), h = gtk_widget_get_allocated_height(area);
+  cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
   cairo_t* cr = cairo_create(image);
   gtk_widget_draw(area, cr);
   cairo_destroy(cr);
-  const auto* pixels = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(image));
-  const auto lit =
-      std::count_if(pixels, pixels + width * height, [](uint32_t pixel) { return (pixel & 0xFFFFFF) != 0; });
+  const auto* rgb = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(image));
+  const int lit = int(std::count_if(rgb, rgb + w * h, [](uint32_t p) { return (p & 0xFFFFFF) != 0; }));
   cairo_surface_destroy(image);
-  return int(lit);
+  return lit;
 }
 
 // Runs the main loop until done() or a generous deadline.
 bool pumpUntil(const std::function<bool()>& done) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(test::allowedMs(20000));
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
+  while (!done() && std::chrono::steady_clock::now() < end) {
     g_main_context_iteration(nullptr, FALSE);
     g_usleep(1000);
   }
-  return true;
+  return done();
 }
 
 TEST(PreviewPanelTest, DrawsRestartsWithNewSettingsStopsWhenHiddenAndClosesCleanly) {
   ASSERT_TRUE(ui::initializeToolkit()) << "this test needs a display";
   setMicrosecondSource(nullptr);
-  store(makePrefs(40));
+  store(40);
   std::unique_ptr<PreviewPanel> panel = PreviewPanel::create(
       [](ViewRect frame, bool isPreview, SaverHostServices& services) -> std::unique_ptr<ScreenSaverView> {
         return std::make_unique<MoonwispView>(frame, isPreview, services);
       },
-      [] {
-        VelPrefs p{};
-        VelPreferenceHandler().getVelPrefs(&p);
-        return std::to_string(p.quantity);
-      });
+      [] { return test::readFile(userConfigFile(Bundle::identifier(), "preferences.ini")); });
   panel->window()->show();
   ASSERT_TRUE(pumpUntil([&] { return panel->framesShown() >= 8; }));
-  auto* view = dynamic_cast<MoonwispView*>(panel->view());
-  ASSERT_NE(view, nullptr);
+  auto* view = static_cast<MoonwispView*>(panel->view());
   GtkWidget* area = nullptr;
   findArea(static_cast<GtkWidget*>(panel->window()->nativeHandle()), &area);
   EXPECT_TRUE(area && pumpUntil([&] { return litPixels(area) > 50; })) << "the preview stays black";
@@ -227,7 +195,7 @@ TEST(PreviewPanelTest, DrawsRestartsWithNewSettingsStopsWhenHiddenAndClosesClean
   // Options…: the settings change while the modal sheet is open, and it is
   // cancelled; the preview restarts with them.
   const auto changeAndCancel = [](gpointer data) -> gboolean {
-    store(makePrefs(25));
+    store(25);
     static_cast<MoonwispView*>(data)->configPref()->cancelButtonClicked();
     return G_SOURCE_REMOVE;
   };
@@ -240,14 +208,14 @@ TEST(PreviewPanelTest, DrawsRestartsWithNewSettingsStopsWhenHiddenAndClosesClean
   // Hidden, it stops and lets go of its view; shown, it starts again.
   panel->window()->hide();
   EXPECT_TRUE(pumpUntil([&] { return panel->view() == nullptr && !panel->isTicking(); }));
+  const uint64_t shown = panel->framesShown();
   panel->window()->show();
-  EXPECT_TRUE(pumpUntil([&] { return panel->framesShown() >= 2; }));
+  EXPECT_TRUE(pumpUntil([&] { return panel->framesShown() >= shown + 2; }));
   // Closed by the window manager, the toolkit destroys the window and the
   // panel learns of it (any critical would end the test).
   gtk_window_close(GTK_WINDOW(panel->window()->nativeHandle()));
-  EXPECT_TRUE(pumpUntil([&] {
-    return !panel->window()->isAlive() && panel->view() == nullptr && !panel->isTicking();
-  }));
+  EXPECT_TRUE(pumpUntil([&] { return !panel->window()->isAlive() && !panel->view(); }));
+  EXPECT_FALSE(panel->isTicking());
 }
 
 }  // namespace

@@ -6,12 +6,7 @@
 // gtest first: X11 defines macros (None, Bool) that clash with its names.
 #include <gtest/gtest.h>
 
-#include <GL/gl.h>
 #include <X11/Xlib.h>
-
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "support/files.h"
 #include "support/gl.h"
@@ -23,22 +18,14 @@
 namespace moonwisp {
 namespace {
 
-// Green in the lower-left corner over red, read back before the swap (a GLX
-// front buffer reads back black under Xvfb).
+// Green over the whole surface, read back before the swap (a GLX front buffer
+// reads back black under Xvfb): a drawable smaller than the bounds shows.
 void drawAndCheck(GLSurface& surface) {
-  const int width = static_cast<int>(surface.bounds().width);
-  const int height = static_cast<int>(surface.bounds().height);
+  const int width = int(surface.bounds().width), height = int(surface.bounds().height);
   ASSERT_TRUE(surface.makeCurrent());
-  glClearColor(1, 0, 0, 1);
-  glClear(GL_COLOR_BUFFER_BIT);
-  glEnable(GL_SCISSOR_TEST);
-  glScissor(0, 0, 4, 4);
   glClearColor(0, 1, 0, 1);
   glClear(GL_COLOR_BUFFER_BIT);
-  glDisable(GL_SCISSOR_TEST);
-  const test::Picture picture = test::readPicture(width, height);
-  EXPECT_TRUE(picture.at(1, 1)[1] == 255 && picture.at(1, 1)[0] == 0);
-  EXPECT_EQ(picture.at(width - 1, height - 1)[0], 255);
+  EXPECT_EQ(test::readPicture(width, height).countAbove(200), width * height);
   surface.flushBuffer();
   surface.release();
 }
@@ -97,20 +84,15 @@ RasterImage picture(int width, int height, bool alpha) {
   return image;
 }
 
-TEST(PngImage, WrittenPicturesReadBackUnchanged) {
+TEST(PngImage, WrittenPicturesReadBackUnchangedAndBadFilesGiveAnEmptyImageAndAReason) {
   test::TestFolder folder;
   const RasterImage images[] = {picture(5, 3, true), picture(4, 2, false), picture(kMaxImageSide, 1, true)};
   for (const RasterImage& image : images) {
     std::string error;
-    ASSERT_TRUE(writePngImage(folder / "p.png", image, &error)) << error;
-    const RasterImage back = loadPngImage(folder / "p.png", &error);
-    EXPECT_TRUE(back.width == image.width && back.height == image.height && back.hasAlpha == image.hasAlpha &&
-                back.pixels == image.pixels);
+    ASSERT_TRUE(writePngImage(folder / "good", image, &error)) << error;
+    const RasterImage back = loadPngImage(folder / "good", &error);
+    EXPECT_TRUE(back.width == image.width && back.hasAlpha == image.hasAlpha && back.pixels == image.pixels);
   }
-}
-
-TEST(PngImage, BadFilesGiveAnEmptyImageAndAReason) {
-  test::TestFolder folder;
   ASSERT_TRUE(writePngImage(folder / "good", picture(3, 2, true)));
   ASSERT_TRUE(writePngImage(folder / "wide", picture(kMaxImageSide + 1, 1, false)));
   ASSERT_TRUE(writePngImage(folder / "tall", picture(1, kMaxImageSide + 1, false)));

@@ -2,8 +2,6 @@
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
-#include <string>
-
 #include "platform/ui/alert.h"
 #include "platform/ui/string_table.h"
 #include "platform/ui/toolkit.h"
@@ -12,23 +10,18 @@
 namespace moonwisp::ui {
 namespace {
 
-// Answers the alert on show with a response, noting the labels of the buttons
-// that answer with the first, second and third button's code.
-struct Responder {
-  int response;
-  std::string buttons;
-};
-
-gboolean respond(gpointer data) {
-  auto* responder = static_cast<Responder*>(data);
+// Answers the alert on show with the given response, noting in g_buttons the
+// labels of the buttons that answer with the first, second and third button's code.
+std::string g_buttons;
+gboolean respond(gpointer response) {
   GList* windows = gtk_window_list_toplevels();
   for (GList* w = windows; w; w = w->next) {
     if (!GTK_IS_MESSAGE_DIALOG(w->data) || !gtk_widget_get_visible(GTK_WIDGET(w->data))) continue;
     for (const int code : {kAlertFirstButtonReturn, kAlertSecondButtonReturn, kAlertThirdButtonReturn}) {
       GtkWidget* button = gtk_dialog_get_widget_for_response(GTK_DIALOG(w->data), code);
-      responder->buttons += button ? gtk_button_get_label(GTK_BUTTON(button)) + std::string("|") : "none|";
+      g_buttons += button ? gtk_button_get_label(GTK_BUTTON(button)) + std::string("|") : "none|";
     }
-    gtk_dialog_response(GTK_DIALOG(w->data), responder->response);
+    gtk_dialog_response(GTK_DIALOG(w->data), GPOINTER_TO_INT(response));
   }
   g_list_free(windows);
   return G_SOURCE_REMOVE;
@@ -38,10 +31,10 @@ TEST(Toolkit, AlertsAnswerWithTheButtonPressedAndClosingIsTheLastButton) {
   ASSERT_TRUE(initializeToolkit()) << "this test needs an X display";
   const Alert alert{"A new version (2.0) is available.", {"Download", "Details", "Cancel"}};
   for (const int code : {1000, 1001, 1002, int(GTK_RESPONSE_DELETE_EVENT)}) {
-    Responder responder{code, ""};
-    g_timeout_add(50, respond, &responder);
+    g_buttons.clear();
+    g_timeout_add(50, respond, GINT_TO_POINTER(code));
     EXPECT_EQ(runModalAlert(alert, nullptr), code < 0 ? kAlertThirdButtonReturn : code);
-    EXPECT_EQ(responder.buttons, "Download|Details|Cancel|");
+    EXPECT_EQ(g_buttons, "Download|Details|Cancel|");
   }
 }
 

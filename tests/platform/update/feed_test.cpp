@@ -7,8 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <string>
-#include <vector>
 
 #include "support/loopback_http_server.h"
 
@@ -16,9 +14,8 @@ namespace moonwisp::update {
 namespace {
 
 TEST(FeedFetch, OneGetOfTheFeedWithNothingOfOurs) {
-  EXPECT_EQ(defaultFeedSource().url.rfind("https://", 0), 0u);
   test::LoopbackHttpServer server;
-  server.route("/update.xml", {200, "<updates/>", {}, true, false});
+  server.route("/update.xml", {200, "<updates/>", {}});
   const FeedFetchResult result = fetchFeed({server.url("/update.xml"), true});
   EXPECT_EQ(result.body, "<updates/>") << result.error;
   // The request line, Host and Accept: no agent, cookies or encodings.
@@ -29,24 +26,22 @@ TEST(FeedFetch, OneGetOfTheFeedWithNothingOfOurs) {
 TEST(FeedFetch, RefusalsAndLimitsGiveAReasonAndNoBody) {
   test::LoopbackHttpServer server;
   const std::string limit(kFeedMaxBytes, 'x');
-  const std::string tooLarge = "the update feed is larger than 1 MiB";
   const std::string notHttps = "the update server sent an address that is not https";
-  const std::string late = "the update server did not answer in time";
-  server.route("/limit", {200, limit, {}, false, false});
+  server.route("/limit", {200, limit, {}, false});
   const struct {
     std::string path;  // on the server, or a whole address
     test::LoopbackHttpServer::Response response;
     std::string error;
   } cases[] = {
-      {"/over", {200, limit + "x", {}, false, false}, tooLarge},
-      {"/over-declared", {200, limit + "x", {}, true, false}, tooLarge},
-      {"/error", {500, "<updates/>", {}, true, false}, "the update server answered with status 500"},
-      {"/to-http", {302, "", {"Location: " + server.url("/limit")}, true, false}, notHttps},
-      {"/to-file", {302, "", {"Location: file:///etc/hostname"}, true, false}, notHttps},
-      {"/silent", {200, "", {}, true, true}, late},
+      {"/over", {200, limit + "x", {}, false}, "the update feed is larger than 1 MiB"},
+      {"/over-declared", {200, limit + "x", {}}, "the update feed is larger than 1 MiB"},
+      {"/error", {500, "<updates/>", {}}, "the update server answered with status 500"},
+      {"/to-http", {302, "", {"Location: " + server.url("/limit")}}, notHttps},
+      {"/to-file", {302, "", {"Location: file:///etc/hostname"}}, notHttps},
+      {"/silent", {200, "", {}, true, true}, "the update server did not answer in time"},
       {"http://updates.example.invalid/x", {}, notHttps},  // the seam is for loopback only
-      {"http://127.0.0.1:" + std::to_string(test::unusedLoopbackPort()), {}, "the update server could not be "
-                                                                             "reached"},
+      {"http://127.0.0.1:" + std::to_string(test::unusedLoopbackPort()), {},
+       "the update server could not be reached"},
   };
   for (const auto& c : cases) server.route(c.path, c.response);
   for (const auto& c : cases) {
@@ -58,7 +53,7 @@ TEST(FeedFetch, RefusalsAndLimitsGiveAReasonAndNoBody) {
     EXPECT_EQ(result.error, c.error);
     // Given up at the time-out, not before and not long after.
     EXPECT_LT(seconds, kFeedTotalTimeoutMs / 1000.0 * 2);
-    EXPECT_TRUE(c.error != late || seconds > kFeedTotalTimeoutMs / 1000.0 * 0.9) << seconds;
+    EXPECT_TRUE(c.path != "/silent" || seconds > kFeedTotalTimeoutMs / 1000.0 * 0.9) << seconds;
   }
   EXPECT_FALSE(fetchFeed({server.url("/limit"), false}).ok);  // plain http without the seam
   EXPECT_EQ(server.requestCount("/limit"), 0);  // nor by any redirect
@@ -73,9 +68,8 @@ TEST(FeedParse, ReadsTheUpdateEntriesUnderTheRootInDocumentOrder) {
       "<update downloadURL=\"javascript:alert(1)\" detailsURL=\"/relative\">text</update></updates>\n",
       false);
   ASSERT_EQ(feed.entries.size(), 2u);
-  EXPECT_EQ(feed.entries[0].version, "1.2");
   EXPECT_EQ(feed.entries[0].downloadURL, "https://e.org/get?a=1&b=2");
-  EXPECT_EQ(feed.entries[0].detailsURL, "http://e.org/n");
+  EXPECT_TRUE(feed.entries[0].version == "1.2" && feed.entries[0].detailsURL == "http://e.org/n");
   // Only absolute web addresses are kept.
   EXPECT_FALSE(feed.entries[1].version || feed.entries[1].downloadURL || feed.entries[1].detailsURL);
 }
