@@ -4,13 +4,8 @@
 // they are given and lose nothing. Between processes: writers that run at once
 // lose nothing, and a writer killed at any moment leaves the old or the new file.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <unistd.h>
 
 #include <random>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "platform/keyfile/key_file_store.h"
 #include "prefs/VelPreferenceHandler.h"

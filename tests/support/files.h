@@ -1,7 +1,6 @@
 #pragma once
 // A private temporary folder for one test, removed with everything in it, and
 // small file helpers.
-#include <dirent.h>
 #include <grp.h>
 #include <sys/wait.h>
 #include <ftw.h>
@@ -11,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -53,8 +53,8 @@ class TestFolder {
     if (!mkdtemp(path_.data())) path_.clear();
   }
   ~TestFolder() {
-    auto remove = [](const char* p, const struct stat*, int, struct FTW*) { return ::remove(p); };
-    if (!path_.empty()) nftw(path_.c_str(), remove, 16, FTW_DEPTH | FTW_PHYS);
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
   }
   TestFolder(const TestFolder&) = delete;
   TestFolder& operator=(const TestFolder&) = delete;
@@ -65,14 +65,9 @@ class TestFolder {
   // Names in the folder, sorted.
   std::vector<std::string> list(const std::string& sub = "") const {
     std::vector<std::string> names;
-    const std::string dir = sub.empty() ? path_ : path_ + "/" + sub;
-    if (DIR* d = opendir(dir.c_str())) {
-      while (const dirent* e = readdir(d)) {
-        const std::string name = e->d_name;
-        if (name != "." && name != "..") names.push_back(name);
-      }
-      closedir(d);
-    }
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(path_ + "/" + sub, ignored))
+      names.push_back(entry.path().filename());
     std::sort(names.begin(), names.end());
     return names;
   }

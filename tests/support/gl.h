@@ -20,16 +20,10 @@ struct Picture {
   int height = 0;
   std::vector<uint8_t> rgba;
 
-  const uint8_t* at(int x, int y) const { return &rgba[(static_cast<size_t>(y) * width + x) * 4]; }
-  // Brightest colour channel of a pixel.
-  int level(int x, int y) const {
-    const uint8_t* p = at(x, y);
-    return std::max({p[0], p[1], p[2]});
-  }
+  // Pixels whose brightest colour channel is above threshold.
   int countAbove(int threshold) const {
     int n = 0;
-    for (int y = 0; y < height; ++y)
-      for (int x = 0; x < width; ++x) n += level(x, y) > threshold;
+    for (size_t i = 0; i + 3 < rgba.size(); i += 4) n += std::max({rgba[i], rgba[i + 1], rgba[i + 2]}) > threshold;
     return n;
   }
 };

@@ -5,10 +5,8 @@
 // line, and a lost X server ends it quietly.
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <regex>
 
-#include "support/files.h"
 #include "support/x_server.h"
 
 namespace {

@@ -8,13 +8,6 @@
 namespace moonwisp::test {
 namespace {
 
-// Polls until done() or a generous deadline.
-bool waitUntil(const std::function<bool()>& done) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(allowedMs(20000));
-  while (!done() && std::chrono::steady_clock::now() < end) sleepMs(100);
-  return done();
-}
-
 class WaylandProgramTest : public testing::Test {
  protected:
   void SetUp() override { MOONWISP_NEEDS_SERVER(sway_.ok(), sway_.reason()); }

@@ -6,11 +6,7 @@
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
-#include <chrono>
 #include <tuple>
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "platform/core/bundle.h"
 #include "platform/ui/toolkit.h"
