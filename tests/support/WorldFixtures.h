@@ -1,7 +1,6 @@
 #pragma once
 // Small worlds with butterflies placed by hand.
 #include <cstring>
-#include <vector>
 
 #include "math/Random.h"
 #include "world/VelButterflySystem.h"
@@ -22,11 +21,6 @@ struct TestWorld {
   void place(int32_t i, Vector3Float p) {
     b(i).position = p;
     addNodeToBin(&world.flock_bins, i, compute_node_index(p));
-  }
-  std::vector<int32_t> list(int32_t bin) const {
-    std::vector<int32_t> nodes;
-    for (auto* e = world.flock_bins.bins[bin]; e; e = e->next) nodes.push_back(e->node);
-    return nodes;
   }
 };
 

@@ -56,42 +56,24 @@ class PrivateXServer {
   std::string name_;
 };
 
-// The brightest channel of every pixel of a window area, row by row.
-struct Levels {
-  int width = 0;
-  int height = 0;
-  std::vector<uint8_t> level;
-  int countAbove(int threshold) const {
-    return static_cast<int>(std::count_if(level.begin(), level.end(), [&](uint8_t l) { return l > threshold; }));
-  }
-};
-
-inline Levels windowLevels(Display* display, Window window, int x, int y, int width, int height) {
-  Levels levels;
-  XImage* image = XGetImage(display, window, x, y, static_cast<unsigned>(width),
-                            static_cast<unsigned>(height), AllPlanes, ZPixmap);
-  if (!image) return levels;
-  levels.width = width;
-  levels.height = height;
-  levels.level.resize(static_cast<size_t>(width) * height);
-  for (int row = 0; row < height; ++row)
+// Pixels of a window area whose brightest colour channel is above threshold.
+inline int pixelsAbove(Display* display, Window window, int x, int y, int width, int height, int threshold) {
+  XImage* image = XGetImage(display, window, x, y, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
+  int n = 0;
+  for (int row = 0; image && row < height; ++row)
     for (int col = 0; col < width; ++col) {
-      const unsigned long pixel = XGetPixel(image, col, row);
-      const int r = static_cast<int>((pixel >> 16) & 0xff);
-      const int g = static_cast<int>((pixel >> 8) & 0xff);
-      const int b = static_cast<int>(pixel & 0xff);
-      levels.level[static_cast<size_t>(row) * width + col] = static_cast<uint8_t>(std::max({r, g, b}));
+      const unsigned long p = XGetPixel(image, col, row);
+      n += std::max({(p >> 16) & 0xff, (p >> 8) & 0xff, p & 0xff}) > static_cast<unsigned long>(threshold);
     }
-  XDestroyImage(image);
-  return levels;
+  if (image) XDestroyImage(image);
+  return n;
 }
 
 // Polls until the area shows at least `pixels` pixels brighter than 40, or
 // the time (scaled for this build) runs out.
 inline bool waitForPicture(Display* display, Window window, int x, int y, int width, int height,
                            int timeoutMs, int pixels = 20) {
-  return waitUntil([&] { return windowLevels(display, window, x, y, width, height).countAbove(40) >= pixels; },
-                   timeoutMs);
+  return waitUntil([&] { return pixelsAbove(display, window, x, y, width, height, 40) >= pixels; }, timeoutMs);
 }
 
 // A plain mapped top-level window, as XScreenSaver or a settings dialog would
