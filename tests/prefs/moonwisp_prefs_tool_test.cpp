@@ -39,7 +39,7 @@ class MoonwispPrefsTool : public ::testing::Test {
   // Runs the tool with the test's folder as the user's config folder, or
   // without XDG_CONFIG_HOME.
   ChildResult tool(std::vector<std::string> args, bool xdg = true) const {
-    args.insert(args.begin(), MOONWISP_PREFS_TOOL);
+    args.insert(args.begin(), MOONWISP_PREFS_PATH);
     const std::string config = xdg ? "XDG_CONFIG_HOME=" + (folder / "config") : "XDG_CONFIG_HOME";
     return runChild(args, {config, "HOME=" + (folder / "home")});
   }
@@ -190,8 +190,8 @@ bool whole(const moonwisp::KeyFileSnapshot& now) {
 // and holds its value.
 TEST_F(VelPreferenceProcesses, TwoWritersOfDifferentKeysLoseNothing) {
   writeFile(ini, kGroup + "sentinel=on\n");
-  ChildProcess a({PREFS_TEST_WRITER, "key", ini, "quantity", "400"});
-  ChildProcess b({PREFS_TEST_WRITER, "key", ini, "particleColor", "400"});
+  ChildProcess a({PREFS_TEST_WRITER_PATH, "key", ini, "quantity", "400"});
+  ChildProcess b({PREFS_TEST_WRITER_PATH, "key", ini, "particleColor", "400"});
   const char* codes = "3: a write failed, 4: a read did not parse, 5: its own value was lost\n";
   EXPECT_TRUE(exitedWith(a.waitFor(600000), 0)) << codes << a.report();
   EXPECT_TRUE(exitedWith(b.waitFor(600000), 0)) << codes << b.report();
@@ -209,7 +209,7 @@ TEST_F(VelPreferenceProcesses, AWriterKilledAtAnyMomentLeavesTheOldOrTheNewFile)
   int advanced = 0;
   for (int round = 0; round < 100; ++round) {
     SCOPED_TRACE(round);
-    ChildProcess writer({PREFS_TEST_WRITER, "records", ini, std::to_string(last + 1)});
+    ChildProcess writer({PREFS_TEST_WRITER_PATH, "records", ini, std::to_string(last + 1)});
     // Half the rounds kill it at any moment from its start on, half surely
     // while it writes: once the file has changed.
     for (int i = 0; round % 2 == 1 && i < 4000; ++i) {

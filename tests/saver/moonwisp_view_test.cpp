@@ -168,12 +168,7 @@ int litPixels(GtkWidget* area) {
 
 // Runs the main loop until done() or a generous deadline.
 bool pumpUntil(const std::function<bool()>& done) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(test::allowedMs(20000));
-  while (!done() && std::chrono::steady_clock::now() < end) {
-    g_main_context_iteration(nullptr, FALSE);
-    g_usleep(1000);
-  }
-  return done();
+  return test::waitUntil([&] { g_main_context_iteration(nullptr, FALSE); return done(); }, 20000, 1);
 }
 
 TEST(PreviewPanelTest, DrawsRestartsWithNewSettingsStopsWhenHiddenAndClosesCleanly) {

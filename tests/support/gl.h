@@ -29,10 +29,7 @@ struct Picture {
 };
 
 inline Picture readPicture(int width, int height) {
-  Picture picture;
-  picture.width = width;
-  picture.height = height;
-  picture.rgba.resize(static_cast<size_t>(width) * height * 4);
+  Picture picture{width, height, std::vector<uint8_t>(static_cast<size_t>(width) * height * 4)};
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
   glFinish();
   glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, picture.rgba.data());
@@ -51,7 +48,6 @@ class HeadlessContext {
   }
   bool ok() const { return surface_ != nullptr; }
   const std::string& error() const { return error_; }
-  EglSurface& surface() { return *surface_; }
 
  private:
   std::unique_ptr<EglSurface> surface_;

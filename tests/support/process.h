@@ -48,11 +48,11 @@ inline int allowedMs(int ms) {
   }
 
 // Polls until done() holds; false when the time (scaled for this build) runs out first.
-inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 20000) {
+inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 20000, int pollMs = 50) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(allowedMs(timeoutMs));
   while (!done()) {
     if (std::chrono::steady_clock::now() > end) return false;
-    sleepMs(50);
+    sleepMs(pollMs);
   }
   return true;
 }

@@ -24,9 +24,9 @@ export G_DEBUG=fatal-criticals
 # Without a display the program says so in one line of its own and fails.
 status=0
 env -u DISPLAY -u WAYLAND_DISPLAY "$config" >"$scratch/nodisplay" 2>&1 || status=$?
-[ "$status" -eq 1 ] || { echo "without a display moonwisp-config exited with $status"; exit 1; }
-[ "$(wc -l <"$scratch/nodisplay")" -eq 1 ] && grep -q '^moonwisp-config: cannot open display ' "$scratch/nodisplay" ||
-  { echo "without a display moonwisp-config said:"; cat "$scratch/nodisplay"; exit 1; }
+[ "$status" -eq 1 ] && [ "$(wc -l <"$scratch/nodisplay")" -eq 1 ] &&
+  grep -q '^moonwisp-config: cannot open display ' "$scratch/nodisplay" ||
+  { echo "without a display: status $status,"; cat "$scratch/nodisplay"; exit 1; }
 # In a sanitizer build: GTK's font caches live as long as the process, and
 # only the slow unwinder would see the libraries that the suppressions name;
 # that unwinder deadlocks the GL driver's compiler of the in-process preview,
@@ -92,18 +92,12 @@ fi
 status=0
 wait "$pid" || status=$?
 pid=
-[ "$status" -eq 0 ] || { echo "moonwisp-config exited with $status:"; cat "$scratch/out"; exit 1; }
-# Closing the panel leaves nothing on the program's output: no warning, no
-# critical about a widget that was already gone.
-[ ! -s "$scratch/out" ] || { echo "moonwisp-config printed:"; cat "$scratch/out"; exit 1; }
+# Closing the panel ends it with 0 and leaves nothing on its output: no
+# warning, no critical about a widget that was already gone.
+[ "$status" -eq 0 ] && [ ! -s "$scratch/out" ] || { echo "exit status $status:"; cat "$scratch/out"; exit 1; }
 
-read_back=$("$prefs" read)
-echo "$read_back"
-grep -qx 'quantity 220' <<<"$read_back"
-grep -qx 'glow 1' <<<"$read_back"
-grep -qx 'checkForUpdates true' <<<"$read_back"
+"$prefs" read | tee "$scratch/read" | grep -cx 'quantity 220\|glow 1\|checkForUpdates true' | grep -qx 3 ||
+  { echo "stored:"; cat "$scratch/read"; exit 1; }
 # OK stored all five settings, not only the one changed.
-for key in quantity particleColor glow mainscreenonly checkForUpdates; do
-  grep -q "^$key=" "$scratch/org.moonwisp.Moonwisp/preferences.ini"
-done
-echo "stored through the sheet"
+grep -c '^\(quantity\|particleColor\|glow\|mainscreenonly\|checkForUpdates\)=' \
+  "$scratch/org.moonwisp.Moonwisp/preferences.ini" | grep -qx 5
