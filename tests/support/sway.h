@@ -15,7 +15,6 @@ namespace moonwisp::test {
 struct OutputPicture {
   int bright = 0;  // pixels brighter than 40 that are not sway's background
   int grey = 0;    // pixels of sway's empty background (63, 63, 63): nothing covers them
-  int colourful = 0;  // pixels far from grey: butterflies, not a toolkit's window
   bool taken = false;
 };
 
@@ -83,7 +82,6 @@ class HeadlessSway {
         ++picture.grey;
       else if (std::max({r, g, b}) > 40)
         ++picture.bright;
-      if (std::max({r, g, b}) - std::min({r, g, b}) > 60) ++picture.colourful;
     }
     picture.taken = !image.empty();
     return picture;
