@@ -27,7 +27,7 @@ START=$SECONDS
 
 # The Debian mirror of this machine's own apt sources (one-line or deb822 form).
 mirror=$(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources 2>/dev/null |
-  grep -oE '(https?|ftp)://[^ ]+/debian/?( |$)' | grep -v -- '-security' | head -n1 | tr -d ' ')
+  grep -oE '(https?|ftp)://[^ ]+/debian/?( |$)' | grep -v -- '-security' | head -n1 | tr -d ' ' || true)
 mirror=${mirror:-http://deb.debian.org/debian}
 
 if [ -n "$(git status --porcelain --untracked-files=no)" ]; then

@@ -18,7 +18,7 @@ PACKAGES=(
   libpng-dev                                              # wing image, pictures
   xvfb xauth x11-xserver-utils x11-utils xdotool          # headless X server for the window tests
   libwayland-dev wayland-protocols libxkbcommon-dev       # Wayland back end (xdg-shell generated at build time)
-  sway grim wtype                                         # headless compositor, screenshots, keys for the Wayland tests
+  sway swaybg grim wtype                                  # headless compositor, its background, screenshots, keys for the Wayland tests
   python3                                                 # loopback HTTP server in the feed tests
   dpkg-dev lintian                                        # the Debian package (tools/package.sh) and its check
 )

@@ -5,7 +5,7 @@
 // line, and a lost X server ends it quietly.
 #include <gtest/gtest.h>
 
-#include <regex>
+#include <sstream>
 
 #include "support/x_server.h"
 
@@ -23,11 +23,14 @@ std::string hex(Window window) {
 
 // The frames per second of every --fps report printed so far.
 std::vector<double> fpsReports(const ChildProcess& program) {
-  static const std::regex kReport("moonwisp: ([0-9.]+) frames/s, CPU [0-9.]+%");
-  const std::string output = program.output();
+  std::istringstream lines(program.output());
   std::vector<double> found;
-  for (std::sregex_iterator at(output.begin(), output.end(), kReport), end; at != end; ++at)
-    found.push_back(std::stod((*at)[1]));
+  for (std::string line; std::getline(lines, line);) {
+    const size_t at = line.find("moonwisp: ");
+    double fps = 0, cpu = 0;
+    if (at != std::string::npos && std::sscanf(line.c_str() + at, "moonwisp: %lf frames/s, CPU %lf%%", &fps, &cpu) == 2)
+      found.push_back(fps);
+  }
   return found;
 }
 
