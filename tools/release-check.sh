@@ -86,7 +86,7 @@ inside() {
       PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
       /bin/bash -c "cd /root/moonwisp && $command" </dev/null >"$log" 2>&1
     local result=$?
-    grep -E '^== ' "$log" | sed 's/^/   /' || true
+    grep -E '^== |tests passed|tests failed' "$log" | sed 's/^/   /' || true
     if [ "$result" -ne 0 ]; then
       tail -n 150 "$log"
       status=1
