@@ -12,6 +12,9 @@
 # keeps the root afterwards for a look inside.
 # Needs root (or sudo), debootstrap and unshare.
 set -euo pipefail
+# The whole script is read before it runs: a checkout that changes it while a
+# check runs cannot change the running check.
+{
 release=${1:-}
 case "$release" in
   bookworm | trixie) ;;
@@ -108,3 +111,4 @@ else
   echo "release-check $release: FAILED after $((SECONDS - START)) s"
 fi
 exit $status
+}
