@@ -395,13 +395,22 @@ TEST_F(ConfigSheet, AStalledNameLookupHoldsUpNothing) {
   EXPECT_TRUE(exitedWith(program.waitFor(0), 0)) << program.report();
   EXPECT_EQ(program.output(), "");
 
+  // The panel goes, and the controller with it, 1 s into a check.
+  prefs->checkUpdates(true);
+  runMainLoopFor(std::chrono::seconds(1));
+  start = Clock::now();
+  prefs.reset();
+  const double destroyMs = msSince(start);
+  EXPECT_LT(destroyMs, allowedMs(100));
+
   while (g_main_context_iteration(nullptr, FALSE)) {
   }
-  EXPECT_EQ(told.size(), 1u) << "no alert from the cancelled check";
+  EXPECT_EQ(told.size(), 1u) << "no alert from a cancelled check";
   EXPECT_FALSE(exists(folder / "preferences.ini") || exists(config + "/org.moonwisp.Moonwisp/preferences.ini"))
       << "nothing stored";
-  std::printf("stalled lookup: sheet closed in %.1f ms, failure told after %.0f ms, program ended %.0f ms after Ctrl+W\n",
-              closeMs, alertMs, exitMs);
+  std::printf("stalled lookup: sheet closed in %.1f ms, controller gone in %.1f ms, failure told after %.0f ms, "
+              "program ended %.0f ms after Ctrl+W\n",
+              closeMs, destroyMs, alertMs, exitMs);
 }
 
 }  // namespace
