@@ -14,7 +14,11 @@ constexpr const char* kFeedPath = "/updates/products/moonwisp/update.xml";
 struct Transfer {
   std::string body;
   bool tooLarge = false;
+  bool nameResolved = false;  // a socket was opened, so the name lookup had ended
 };
+
+// The reason given when the connect limit ends a name lookup that never answered.
+constexpr const char* kNameNotResolvedInTime = "the update server's name could not be resolved in time";
 
 size_t appendBody(char* data, size_t size, size_t count, void* user) {
   auto* transfer = static_cast<Transfer*>(user);
@@ -25,6 +29,11 @@ size_t appendBody(char* data, size_t size, size_t count, void* user) {
   }
   transfer->body.append(data, n);
   return n;
+}
+
+int noteSocket(void* user, curl_socket_t, curlsocktype) {
+  static_cast<Transfer*>(user)->nameResolved = true;
+  return CURL_SOCKOPT_OK;
 }
 
 bool isLoopbackHttp(const std::string& url) {
@@ -52,7 +61,7 @@ std::string reasonFor(CURLcode code, long status, const Transfer& transfer) {
     case CURLE_COULDNT_CONNECT:
       return "the update server could not be reached";
     case CURLE_OPERATION_TIMEDOUT:
-      return "the update server did not answer in time";
+      return transfer.nameResolved ? "the update server did not answer in time" : kNameNotResolvedInTime;
     case CURLE_HTTP_RETURNED_ERROR:
       return "the update server answered with status " + std::to_string(status);
     case CURLE_UNSUPPORTED_PROTOCOL:
@@ -122,6 +131,14 @@ FeedFetchResult fetchFeed(const FeedSource& source, FeedFetchCancel* cancel) {
   curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);  // timeouts must not use SIGALRM in a GUI process
   curl_easy_setopt(h, CURLOPT_NOPROXY, "127.0.0.1,localhost,::1");
+  // A name lookup runs on a thread of libcurl's own, which may be stuck in the
+  // system's resolver long after the connect limit or a cancel. Without this,
+  // ending the transfer waits for that thread; with it, libcurl leaves the
+  // thread to finish alone: the thread touches only what libcurl gave it and
+  // frees that itself, and it dies with the process if the lookup never ends.
+  curl_easy_setopt(h, CURLOPT_QUICK_EXIT, 1L);
+  curl_easy_setopt(h, CURLOPT_SOCKOPTFUNCTION, noteSocket);
+  curl_easy_setopt(h, CURLOPT_SOCKOPTDATA, &transfer);
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, appendBody);
   curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
 
