@@ -21,13 +21,16 @@ class WaylandProgramTest : public testing::Test {
   HeadlessSway sway_;
 };
 
+// The saver's window has an app id of its own, not the settings panel's.
+const char* const kSaverWindow = "[app_id=\"^org.moonwisp.Moonwisp.Saver$\"]";
+
 TEST_F(WaylandProgramTest, AWindowFollowsItsSizeRestsWhileHiddenAndEndsOnQ) {
   ChildProcess program({MOONWISP_PATH, "--fps"}, env());  // WAYLAND_DISPLAY alone chooses Wayland
   ASSERT_TRUE(sway_.waitForPicture("HEADLESS-1")) << program.report();
 
   // A new size is drawn in full: the rest of the output shows sway's grey.
-  ASSERT_TRUE(sway_.swaymsg({"[app_id=org.moonwisp.Moonwisp]", "floating", "enable"}));
-  ASSERT_TRUE(sway_.swaymsg({"[app_id=org.moonwisp.Moonwisp]", "resize", "set", "900", "600"}));
+  ASSERT_TRUE(sway_.swaymsg({kSaverWindow, "floating", "enable"}));
+  ASSERT_TRUE(sway_.swaymsg({kSaverWindow, "resize", "set", "900", "600"}));
   EXPECT_TRUE(waitUntil([&] { return sway_.screenshot("HEADLESS-1").grey == 1280 * 800 - 900 * 600; }));
 
   // Frames follow the compositor's frame callbacks: none (a report of 0.0
