@@ -19,6 +19,8 @@ PACKAGES=(
   sway grim wtype                                         # headless compositor, screenshots, keys for the Wayland tests
   python3                                                 # loopback HTTP server in the feed tests
   dpkg-dev lintian                                        # the Debian package (tools/package.sh) and its check
+  gettext                                                 # translations (msgfmt, xgettext, msgmerge)
+  appstream desktop-file-utils                            # checks of the AppStream listing and the desktop file
 )
 if ! dpkg-query -W -f='${Status}\n' "${PACKAGES[@]}" 2>/dev/null | grep -vq "install ok installed" \
    && [ "$(dpkg-query -W -f='${Status}\n' "${PACKAGES[@]}" 2>/dev/null | wc -l)" -eq "${#PACKAGES[@]}" ]; then
