@@ -6,14 +6,13 @@
 
 namespace moonwisp {
 
-std::string translationsPath(const Bundle& bundle) { return bundle.resourcesPath() + "/../locale"; }
-
 void useTranslations(const Bundle& bundle) {
   // Only the language and the character set: numbers keep the C locale's
   // decimal point, which the settings files and the figures printed rely on.
   std::setlocale(LC_MESSAGES, "");
   std::setlocale(LC_CTYPE, "");
-  bindtextdomain(kTextDomain, translationsPath(bundle).c_str());
+  // <prefix>/share/locale/<language>/LC_MESSAGES/moonwisp.mo
+  bindtextdomain(kTextDomain, (bundle.resourcesPath() + "/../locale").c_str());
   bind_textdomain_codeset(kTextDomain, "UTF-8");
 }
 

@@ -4,8 +4,8 @@
 // (<prefix>/share/locale beside <prefix>/share/moonwisp), so a moved tree and
 // the build tree find theirs as they find the resources.
 //
-// Texts are marked with _("...") where they are used and N_("...") in tables
-// that are translated later; po/CMakeLists.txt extracts both.
+// Texts are marked with _("...") where they are used; po/CMakeLists.txt
+// extracts them.
 #include <libintl.h>
 
 #include <initializer_list>
@@ -21,9 +21,6 @@ constexpr const char* kTextDomain = "moonwisp";
 // LANG, LANGUAGE) and binds the domain to the bundle's catalogues, in UTF-8
 // whatever the locale's own character set. Call before any text is looked up.
 void useTranslations(const Bundle& bundle);
-
-// Folder that holds <language>/LC_MESSAGES/moonwisp.mo for this bundle.
-std::string translationsPath(const Bundle& bundle);
 
 inline const char* translate(const char* text) { return dgettext(kTextDomain, text); }
 
@@ -49,4 +46,3 @@ inline std::string formatTranslated(const char* text, const std::string& argumen
 }  // namespace moonwisp
 
 #define _(text) ::moonwisp::translate(text)
-#define N_(text) text
