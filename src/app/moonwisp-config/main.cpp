@@ -65,6 +65,7 @@ int main(int argc, char** argv) {
     return kExitNoDisplay;
   }
   std::unique_ptr<PreviewPanel> panel;
+  // The options have been read: the application object gets none of them.
   char* programOnly[] = {argv[0], nullptr};
   const int status = ui::runApplication(Bundle::identifier(), 1, programOnly, [&panel] {
     panel = PreviewPanel::create(
