@@ -21,6 +21,8 @@ PACKAGES=(
   sway swaybg grim wtype                                  # headless compositor, its background, screenshots, keys for the Wayland tests
   python3                                                 # loopback HTTP server in the feed tests
   dpkg-dev lintian                                        # the Debian package (tools/package.sh) and its check
+  gettext                                                 # translations (msgfmt, xgettext, msgmerge)
+  appstream desktop-file-utils                            # checks of the AppStream listing and the desktop file
 )
 # Done already when every package above is installed; a name that is unknown
 # or not installed sends the script on to apt, which names what it cannot find.

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-
+#include "app/help_texts.h"
 
 namespace moonwisp {
 namespace {
@@ -74,10 +74,11 @@ bool parseGeometry(const std::string& text, int* width, int* height) {
 }
 
 bool parseCommandLine(const std::vector<std::string>& arguments, CommandLine* result, std::string* error) {
-  CLI::App app{"moonwisp: butterflies flying over black, as a screen saver.\n"
-               "Without options it shows them in a window of its own (q or Escape ends it).\n"
-               "The settings are changed with moonwisp-config.",
+  CLI::App app{_("moonwisp: butterflies flying over black, as a screen saver.\n"
+                 "Without options it shows them in a window of its own (q or Escape ends it).\n"
+                 "The settings are changed with moonwisp-config."),
                "moonwisp"};
+  translateHelp(app);
   std::string geometry;
   std::string windowId;
   bool fullScreen = false;
@@ -85,25 +86,27 @@ bool parseCommandLine(const std::vector<std::string>& arguments, CommandLine* re
   bool version = false;
   bool x11 = false;
   bool wayland = false;
-  app.add_option("--geometry", geometry, "size of the window, WxH (default 1280x800)");
-  app.add_flag("--fullscreen", fullScreen, "one borderless window over each monitor");
+  app.add_option("--geometry", geometry, _("size of the window in pixels (default 1280x800)"))->type_name("WxH");
+  app.add_flag("--fullscreen", fullScreen, _("one borderless window over each monitor"));
   app.add_flag("--root", root,
-               "draw into XScreenSaver's window ($XSCREENSAVER_WINDOW), or the root window");
-  app.add_option("--window-id", windowId, "draw into this existing window (decimal or 0x hex)");
-  app.add_flag("--x11", x11, "draw on the X server ($DISPLAY) even when a Wayland session is running");
-  app.add_flag("--wayland", wayland, "draw on the Wayland compositor ($WAYLAND_DISPLAY)");
-  app.add_flag("--preview", result->preview, "draw the small preview (with --window-id)");
-  app.add_flag("--fps", result->fps, "print frames per second and CPU use once a second on stderr");
-  app.add_flag("--version", version, "print the version and end");
+               _("draw into XScreenSaver's window ($XSCREENSAVER_WINDOW), or the root window"));
+  app.add_option("--window-id", windowId, _("draw into this existing window (decimal or 0x hex)"))->type_name("ID");
+  app.add_flag("--x11", x11, _("draw on the X server ($DISPLAY) even when a Wayland session is running"));
+  app.add_flag("--wayland", wayland, _("draw on the Wayland compositor ($WAYLAND_DISPLAY)"));
+  app.add_flag("--preview", result->preview, _("draw the small preview (with --window-id)"));
+  app.add_flag("--fps", result->fps, _("print frames per second and CPU use once a second on stderr"));
+  app.add_flag("--version", version, _("print the version and end"));
   // For tests and benchmarks: a fixed number of frames, a faster timer.
   // Read as text: a number type would take "-1" as the largest count.
   std::string frames;
-  app.add_option("--frames", frames, "end after this many frames, 0 for no limit (for tests and benchmarks)")
-      ->group("Tests and benchmarks");
+  app.add_option("--frames", frames, _("end after this many frames, 0 for no limit (for tests and benchmarks)"))
+      ->type_name("N")
+      ->group(_("Tests and benchmarks"));
   app.add_option("--interval-us", result->intervalUs,
-                 "timer period in microseconds instead of 1/60 s (for tests and benchmarks)")
-      ->check(CLI::Range(int64_t{0}, int64_t{10000000}))
-      ->group("Tests and benchmarks");
+                 _("timer period in microseconds, 0 to 10000000, instead of 1/60 s (for tests and benchmarks)"))
+      ->type_name("US")
+      ->check(CLI::Range(int64_t{0}, int64_t{10000000}).description(""))
+      ->group(_("Tests and benchmarks"));
 
   std::vector<std::string> reversed;  // CLI11 takes the arguments last first
   for (size_t i = arguments.size(); i > 1; --i) reversed.push_back(normalised(arguments[i - 1]));
@@ -126,40 +129,40 @@ bool parseCommandLine(const std::vector<std::string>& arguments, CommandLine* re
   if (root && !windowId.empty()) root = false;
   const int modes = (fullScreen ? 1 : 0) + (root ? 1 : 0) + (!windowId.empty() ? 1 : 0);
   if (modes > 1) {
-    *error = "--fullscreen cannot be combined with --root or --window-id";
+    *error = _("--fullscreen cannot be combined with --root or --window-id");
     return false;
   }
   if (!geometry.empty() && modes != 0) {
-    *error = "--geometry applies only to a window of moonwisp's own";
+    *error = _("--geometry applies only to a window of moonwisp's own");
     return false;
   }
   if (!geometry.empty() && !parseGeometry(geometry, &result->width, &result->height)) {
-    *error = "--geometry wants WIDTHxHEIGHT with each side from 1 to 32767, not \"" + geometry + "\"";
+    *error = formatTranslated(_("--geometry wants WIDTHxHEIGHT with each side from 1 to 32767, not \"%s\""), geometry);
     return false;
   }
   unsigned long long frameCount = 0;
   if (!frames.empty() && !parseUnsigned(frames, 10, &frameCount)) {
-    *error = "--frames wants a whole number of frames, 0 or more, not \"" + frames + "\"";
+    *error = formatTranslated(_("--frames wants a whole number of frames, 0 or more, not \"%s\""), frames);
     return false;
   }
   result->frames = frameCount;
   if (!windowId.empty() && !parseWindowId(windowId, &result->windowId)) {
-    *error = "--window-id wants a window id in decimal or 0x hex, not \"" + windowId + "\"";
+    *error = formatTranslated(_("--window-id wants a window id in decimal or 0x hex, not \"%s\""), windowId);
     return false;
   }
   if (x11 && wayland) {
-    *error = "--x11 and --wayland cannot be combined";
+    *error = _("--x11 and --wayland cannot be combined");
     return false;
   }
   if (wayland && (root || !windowId.empty())) {
-    *error = "--root and --window-id draw into X11 windows; they cannot be combined with --wayland";
+    *error = _("--root and --window-id draw into X11 windows; they cannot be combined with --wayland");
     return false;
   }
   result->backend = x11       ? CommandLine::Backend::X11
                     : wayland ? CommandLine::Backend::Wayland
                               : CommandLine::Backend::Auto;
   if (result->preview && windowId.empty()) {
-    *error = "--preview needs --window-id";
+    *error = _("--preview needs --window-id");
     return false;
   }
   result->mode = fullScreen      ? CommandLine::Mode::FullScreen

@@ -88,6 +88,15 @@ TEST_F(ProgramTest, EveryWayOfEndingItsWindowEndsItCleanly) {
     Window window = 0;
     const auto shown = [&] { return (window = windowOfProcess(display_, program.pid())) != 0; };
     ASSERT_TRUE(waitUntil(shown, 15000)) << program.report();
+    if (&ending == endings) {
+      // A class of its own: the bundle's identifier names the settings panel.
+      XClassHint hint{};
+      ASSERT_TRUE(XGetClassHint(display_, window, &hint));
+      EXPECT_EQ(std::string(hint.res_name) + " " + hint.res_class,
+                "org.moonwisp.Moonwisp.Saver org.moonwisp.Moonwisp.Saver");
+      XFree(hint.res_name);
+      XFree(hint.res_class);
+    }
     // Butterflies on screen: the ending comes in the middle of the animation.
     ASSERT_TRUE(waitForPicture(display_, window, 0, 0, 200, 150, 15000)) << program.report();
     XEvent event{};
