@@ -23,13 +23,21 @@ PACKAGES=(
   dpkg-dev lintian                                        # the Debian package (tools/package.sh) and its check
   gettext                                                 # translations (msgfmt, xgettext, msgmerge)
   appstream desktop-file-utils                            # checks of the AppStream listing and the desktop file
+  locales                                                 # the German locale the translation tests run in
 )
-# Done already when every package above is installed; a name that is unknown
-# or not installed sends the script on to apt, which names what it cannot find.
-missing=0
+# Installs when a package above is missing; a name that is unknown or not
+# installed sends the script on to apt, which names what it cannot find.
 for package in "${PACKAGES[@]}"; do
-  [ "$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null)" = "install ok installed" ] || { missing=1; break; }
+  if [ "$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null)" != "install ok installed" ]; then
+    $SUDO apt-get update -qq
+    $SUDO apt-get install -y -qq --no-install-recommends "${PACKAGES[@]}"
+    break
+  fi
 done
-[ "$missing" -eq 0 ] && exit 0
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${PACKAGES[@]}"
+# The tests show the programs in German as a user with LANG=de_DE.UTF-8 sees
+# them (glibc 2.41 ignores LANGUAGE in the C.UTF-8 locale).
+if ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then
+  $SUDO sed -i 's/^# *\(de_DE\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^de_DE\.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+  $SUDO locale-gen >/dev/null
+fi

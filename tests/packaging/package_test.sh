@@ -70,7 +70,7 @@ export XDG_CONFIG_HOME=$scratch/config
   || fail "moonwisp-prefs path"
 "$usr/bin/moonwisp-prefs" read | grep -qx 'quantity 77' || fail "moonwisp-prefs read"
 # The translations are found from the programs' own path too.
-LANGUAGE=de LC_ALL=C.UTF-8 "$usr/bin/moonwisp-prefs" --help | grep -q '^Befehle:' || fail "moonwisp-prefs in German"
+LANGUAGE= LC_ALL=de_DE.UTF-8 "$usr/bin/moonwisp-prefs" --help | grep -q '^Befehle:' || fail "moonwisp-prefs in German"
 [ "$("$usr/bin/moonwisp-config" --version)" = "moonwisp-config $version" ] || fail "moonwisp-config --version"
 
 # The desktop file and the software centres' listing: valid, translated, one

@@ -100,15 +100,14 @@ class Language : public testing::Test {
     useTranslations(Bundle::main());
   }
   void TearDown() override { speak(nullptr); }
-  // German through LANGUAGE, which needs no generated locale; null: C.
-  static void speak(const char* language) {
-    if (language) {
-      setenv("LANGUAGE", language, 1);
-      ASSERT_NE(std::setlocale(LC_ALL, "C.UTF-8"), nullptr);
-    } else {
-      unsetenv("LANGUAGE");
+  // A locale as a user sets it with LANG (tools/setup.sh makes de_DE.UTF-8);
+  // null: C. LANGUAGE is cleared so that only the locale speaks.
+  static void speak(const char* locale) {
+    unsetenv("LANGUAGE");
+    if (locale)
+      ASSERT_NE(std::setlocale(LC_ALL, locale), nullptr) << locale << " is missing: run tools/setup.sh";
+    else
       std::setlocale(LC_ALL, "C");
-    }
   }
   // The texts of the panel, then of the sheet, as made in the current language.
   static std::vector<std::string> shownTexts() {
@@ -142,7 +141,7 @@ TEST_F(Language, PanelAndSheetShowOnlyEnglishOrOnlyGerman) {
     expected.push_back(found == german.end() ? "" : found->second);
   }
 
-  speak("de");
+  speak("de_DE.UTF-8");
   EXPECT_EQ(shownTexts(), expected);
   EXPECT_NE(expected, english);
 }
@@ -161,7 +160,7 @@ TEST_F(Language, AFailedUpdateCheckSaysWhyInGerman) {
     for (const std::string& button : alert.buttons) told.push_back(button);
     return ui::kAlertFirstButtonReturn;
   });
-  speak("de");
+  speak("de_DE.UTF-8");
   sheet.checkUpdates(true);
   while (sheet.isCheckingForUpdates()) ui::waitForMainLoopEvent();
   EXPECT_EQ(told, (std::vector<std::string>{
