@@ -100,14 +100,14 @@ class Language : public testing::Test {
     useTranslations(Bundle::main());
   }
   void TearDown() override { speak(nullptr); }
-  // A locale as a user sets it with LANG (tools/setup.sh makes de_DE.UTF-8);
-  // null: C. LANGUAGE is cleared so that only the locale speaks.
+  // A locale as a user sets it in the environment (tools/setup.sh makes
+  // de_DE.UTF-8; gettext reads the C library's locale, the string table
+  // GLib's reading of the environment); null: C. LANGUAGE is cleared so that
+  // only the locale speaks.
   static void speak(const char* locale) {
     unsetenv("LANGUAGE");
-    if (locale)
-      ASSERT_NE(std::setlocale(LC_ALL, locale), nullptr) << locale << " is missing: run tools/setup.sh";
-    else
-      std::setlocale(LC_ALL, "C");
+    setenv("LC_ALL", locale ? locale : "C", 1);
+    ASSERT_NE(std::setlocale(LC_ALL, ""), nullptr) << locale << " is missing: run tools/setup.sh";
   }
   // The texts of the panel, then of the sheet, as made in the current language.
   static std::vector<std::string> shownTexts() {
