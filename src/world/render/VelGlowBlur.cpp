@@ -40,6 +40,16 @@ std::string fragmentShader(const std::string& sums) {
          "}\n";
 }
 
+// The composite's colour under the modulate environment and the colour
+// (1, 1, 1, 0.2) that the blur leaves current.
+const char* const kCompositeShader =
+    "#version 110\n"
+    "uniform sampler2D glow;\n"
+    "varying vec2 texel;\n"
+    "void main() {\n"
+    "  gl_FragColor = vec4(texture2D(glow, texel).rgb, 0.2);\n"
+    "}\n";
+
 // The copies as the fixed-function pass places them: the very offsets, read
 // through the same filtering and clamping.
 std::string copiesShader(VelGlowPass pass, VelAspectFactors factors) {
@@ -169,6 +179,8 @@ bool initVelGlowBlur(VelGlowBlur* blur, int32_t width, int32_t height, const GLS
       made = made && p.inner != 0;
     }
   }
+  blur->composite = link(calls, kCompositeShader);
+  made = made && blur->composite != 0;
   if (!made) {
     freeVelGlowBlur(blur);
     return false;
@@ -183,12 +195,21 @@ void freeVelGlowBlur(VelGlowBlur* blur) {
       if (p.whole) blur->calls.deleteProgram(p.whole);
       if (p.inner) blur->calls.deleteProgram(p.inner);
     }
+    if (blur->composite) blur->calls.deleteProgram(blur->composite);
   }
   *blur = VelGlowBlur{};
 }
 
 bool velGlowBlurFits(const VelGlowBlur* blur, int32_t screen_width, int32_t screen_height) {
   return blur && blur->ready && blur->screen_width == screen_width && blur->screen_height == screen_height;
+}
+
+void drawVelGlowComposite(const VelGlowBlur* blur) {
+  blur->calls.useProgram(blur->composite);
+  glBegin(GL_QUADS);
+  drawPart(0, 1, 0, 1);
+  glEnd();
+  blur->calls.useProgram(0);
 }
 
 void drawVelGlowBlurPass(const VelGlowBlur* blur, VelGlowPass pass, int32_t d2) {
