@@ -26,12 +26,12 @@ float velGlowTapOffset(int i, float aspect);
 // 0.0015 x ay, each at weight 0.2. Vertical: the sideways result at weight 1
 // plus eight copies shifted by +-1..+-4 steps of 0.0015 x ax at weight 0.2.
 enum class VelGlowPass { kSideways, kVertical };
-constexpr int kVelGlowTapCount = 9;  // copies of the sideways pass, -4..4
 float velGlowTapWeight(VelGlowPass pass, int i);
 float velGlowPassAspect(VelGlowPass pass, VelAspectFactors factors);
 
-// Up to this many texels either side are read by one kernel pass; wider
-// kernels (half glow buffers of 2048 texels and more) keep the copies.
+// Up to this many texels either side are read by one kernel pass; a wider
+// kernel (half glow buffers of 2048 texels and more) is not made, and the
+// pass reads the nine copies' samples instead.
 constexpr int kVelGlowKernelMaxRadius = 8;
 
 // A pass's weight per texel: texel i + m counts weights[m + radius] towards
