@@ -42,7 +42,7 @@ class MoonwispView : public NorvScreenSaverViewMoonwisp {
   bool mainDisplayOnlyFlag() const { return mainDisplayOnly; }
   int32_t firstFramesCountValue() const { return firstFramesCount; }
   bool glDataLoaded() const { return gldataloaded; }
-  bool glowBlurShaded() const { return glowblur.ready; }
+  const VelGlowBlur& glowBlur() const { return glowblur; }
 
  private:
   // A secondary display while the user wants the picture on the main one only.

@@ -75,7 +75,8 @@ TEST(MoonwispViewTest, FourBlackFramesThenTheFlockAndOnASecondaryDisplayOfAMainO
   TestHost host;
   MoonwispView view({0, 0, 320, 200}, false, host);
   view.startAnimation();  // draws the first frame at once
-  EXPECT_TRUE(view.glowBlurShaded());  // the context runs the glow's blur shaders
+  // The context runs the glow's blur shaders, made for the world's size.
+  EXPECT_TRUE(velGlowBlurFits(&view.glowBlur(), view.world()->screen_width, view.world()->screen_height));
   for (int frame = 1; frame <= 6; ++frame) {
     EXPECT_EQ(host.litPixels() > 0, frame > 4) << "frame " << frame;
     view.animateOneFrame();
