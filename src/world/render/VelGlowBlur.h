@@ -2,7 +2,8 @@
 // The glow's blur drawn with fragment shaders: one pass per direction whose
 // texel weights are those of the fixed-function copies (VelGlowKernel.h), so
 // the picture stays the same while each pixel of the half glow buffer is
-// filled twice instead of seventeen times.
+// filled twice instead of seventeen times; and the composite, the same
+// stretch as the fixed-function quad's.
 //
 // Made once with the view's GL resources, for one view size, in a context of
 // OpenGL 2.0 or later (GLSL 1.10, the compatibility context's built-in
