@@ -1,20 +1,24 @@
 // moonwisp-bench-saver-cost: what one frame of the saver costs, drawn the way
 // the saver's frame step draws it (make current, clear, update, draw, present,
 // release), into a window of its own through GLX and headless through EGL,
-// side by side at 20, 77 and 220 butterflies with glow off and on.
+// side by side at 640 x 400, 1920 x 1080 and 3840 x 2160, 20, 77 and 220
+// butterflies, with glow off and on, the glow's blur drawn by the shaders and
+// by the fixed-function copies (the fallback).
 //
 // For each case it prints the process CPU time per frame (all threads, the GL
 // driver's rasterizer threads included), the wall time per frame, and the
 // number of GL calls the frame step makes, counted by link-time wrappers
-// around each GL entry point the renderer uses (gluPerspective counts as one).
-// Frames run back to back, unpaced; at the saver's 60 frames per second the
-// share of a core is CPU per frame x 60.
+// around each GL entry point the renderer uses (gluPerspective counts as one,
+// and so does each switch of shader program). Then, per size and count, glow
+// on against glow off in CPU time, for either blur. Frames run back to back,
+// unpaced; at the saver's 60 frames per second the share of a core is CPU
+// per frame x 60.
 //
-//   moonwisp-bench-saver-cost [--frames N] [--width W] [--height H]
-//                             [--quantity Q] [--glow 0|1]   (one row only)
+//   moonwisp-bench-saver-cost [--frames N] [--width W --height H] (one size)
+//                             [--quantity Q] [--glow 0|1] [--blur shaders|copies]
 //
-// Needs an X display (DISPLAY) for the GLX rows; without one it prints the EGL
-// rows alone.
+// Needs an X display (DISPLAY) as large as the largest size for the GLX rows;
+// without one it prints the EGL rows alone.
 #include <GL/gl.h>
 #include <GL/glu.h>
 #include <X11/Xlib.h>
@@ -27,9 +31,11 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "math/Random.h"
 #include "platform/gl/egl_context.h"
+#include "platform/gl/gl_entry_points.h"
 #include "platform/gl/glx_context.h"
 #include "saver/gl_resources.h"
 #include "world/VelButterflySystem.h"
@@ -39,6 +45,12 @@
 namespace {
 
 uint64_t glCalls = 0;
+PFNGLUSEPROGRAMPROC realUseProgram = nullptr;
+
+void APIENTRY countedUseProgram(GLuint program) {
+  ++glCalls;
+  realUseProgram(program);
+}
 
 }  // namespace
 
@@ -79,6 +91,7 @@ COUNTED(void, glCopyTexImage2D,
 COUNTED(void, glOrtho, (GLdouble l, GLdouble r, GLdouble b, GLdouble t, GLdouble n, GLdouble f),
         (l, r, b, t, n, f))
 COUNTED(void, glCallList, (GLuint list), (list))
+COUNTED(void, glTexParameteri, (GLenum target, GLenum name, GLint value), (target, name, value))
 COUNTED(void, gluPerspective, (GLdouble fovy, GLdouble aspect, GLdouble zNear, GLdouble zFar),
         (fovy, aspect, zNear, zFar))
 #undef COUNTED
@@ -103,38 +116,52 @@ double wallMs() {
 }
 
 // The frame step as the saver runs it, minus the first-frames blanking.
-void frameStep(moonwisp::GLSurface& surface, VelWorld* world, const GLuint* textures, const GLuint* lists) {
+void frameStep(moonwisp::GLSurface& surface, VelWorld* world, const GLuint* textures, const GLuint* lists,
+               const VelGlowBlur* blur) {
   surface.makeCurrent();
   glClearColor(0, 0, 0, 0);
   glClear(GL_COLOR_BUFFER_BIT);
   updateVelWorld(world, 16667);
-  drawVelWorld(world, nullptr, textures, lists, 1.0f);
+  drawVelWorld(world, nullptr, textures, lists, 1.0f, blur);
   surface.flushBuffer();
   surface.release();
 }
 
-bool measure(moonwisp::GLSurface& surface, int width, int height, int quantity, int glow, int frames, Cost* cost) {
+// The glow's blur: shaders (their program switches counted) or none.
+enum class Glow { kOff, kCopies, kShaders };
+
+bool measure(moonwisp::GLSurface& surface, int width, int height, int quantity, Glow glow, int frames, Cost* cost) {
   if (!surface.makeCurrent()) return false;
   setSaverViewGLState(width, height);
   GLuint textures[kTextureCount] = {};
   GLuint lists[kDisplayListCount] = {};
   bool loaded = false;
   glDataLoad(textures, lists, &loaded, width, height);
+  VelGlowBlur blur{};
+  bool shaded = true;
+  if (glow == Glow::kShaders) {
+    GLShaderCalls calls{};
+    shaded = loadGLShaderCalls(&calls, moonwisp::glEntryPoint);
+    realUseProgram = calls.useProgram;
+    calls.useProgram = countedUseProgram;
+    shaded = shaded && initVelGlowBlur(&blur, width, height, calls);
+  }
   seedRandom(1);
   VelWorld world{};
-  const bool built = initializeVelWorldFromSettings(&world, defaultVelWorldSettings(quantity, 6, static_cast<int8_t>(glow),
-                                                                                     width, height)) == 0;
+  const int8_t glowFlag = glow == Glow::kOff ? 0 : 1;
+  const bool built =
+      initializeVelWorldFromSettings(&world, defaultVelWorldSettings(quantity, 6, glowFlag, width, height)) == 0;
   surface.release();
-  const bool ready = built && loaded;
+  const bool ready = built && loaded && shaded;
   if (ready) {
-    for (int i = 0; i < 30; ++i) frameStep(surface, &world, textures, lists);  // warm up
+    for (int i = 0; i < 10; ++i) frameStep(surface, &world, textures, lists, &blur);  // warm up
     surface.makeCurrent();
     glFinish();
     surface.release();
     glCalls = 0;
     const double cpu0 = processCpuMs();
     const double wall0 = wallMs();
-    for (int i = 0; i < frames; ++i) frameStep(surface, &world, textures, lists);
+    for (int i = 0; i < frames; ++i) frameStep(surface, &world, textures, lists, &blur);
     surface.makeCurrent();
     glFinish();  // the last frames' rasterization belongs to them
     const uint64_t calls = glCalls;
@@ -145,6 +172,7 @@ bool measure(moonwisp::GLSurface& surface, int width, int height, int quantity, 
   }
   surface.makeCurrent();
   freeVelWorld(&world);
+  freeVelGlowBlur(&blur);
   glDataDispose(textures, lists, &loaded);
   surface.release();
   return ready;
@@ -156,77 +184,117 @@ int intArgument(int argc, char** argv, const char* name, int fallback) {
   return fallback;
 }
 
+const char* argument(int argc, char** argv, const char* name, const char* fallback) {
+  for (int i = 1; i + 1 < argc; ++i)
+    if (std::strcmp(argv[i], name) == 0) return argv[i + 1];
+  return fallback;
+}
+
+struct Size {
+  int width, height;
+};
+
+// A window of our own on the X display, drawn into only once it is on screen
+// (as the saver does), its swaps unpaced; null without a display or when the
+// window cannot be made.
+std::unique_ptr<moonwisp::GLSurface> makeWindow(Display* display, Size size) {
+  if (!display) return nullptr;
+  auto window = moonwisp::GlxSurface::createWindow(display, size.width, size.height, "moonwisp-bench-saver-cost");
+  if (!window) return nullptr;
+  XWindowAttributes attributes{};
+  for (int i = 0; i < 500; ++i) {
+    XGetWindowAttributes(display, window->window().id(), &attributes);
+    if (attributes.map_state == IsViewable) break;
+    XSync(display, False);
+  }
+  if (attributes.width != size.width || attributes.height != size.height) return nullptr;  // display too small
+  if (window->makeCurrent()) {
+    window->setSwapInterval(0);  // unpaced: the cost, not the timer
+    window->release();
+  }
+  return window;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int frames = intArgument(argc, argv, "--frames", 300);
-  const int width = intArgument(argc, argv, "--width", 640);
-  const int height = intArgument(argc, argv, "--height", 400);
+  const int frames = intArgument(argc, argv, "--frames", 60);
+  const int onlyWidth = intArgument(argc, argv, "--width", 0);
+  const int onlyHeight = intArgument(argc, argv, "--height", 0);
   const int onlyQuantity = intArgument(argc, argv, "--quantity", 0);
   const int onlyGlow = intArgument(argc, argv, "--glow", -1);
-  if (frames < 1 || width < 2 || height < 2) {
-    std::fprintf(stderr, "usage: %s [--frames N>=1] [--width W>=2] [--height H>=2]\n", argv[0]);
+  const std::string onlyBlur = argument(argc, argv, "--blur", "");
+  if (frames < 1 || (onlyWidth != 0) != (onlyHeight != 0) || (onlyWidth != 0 && (onlyWidth < 2 || onlyHeight < 2)) ||
+      (!onlyBlur.empty() && onlyBlur != "shaders" && onlyBlur != "copies")) {
+    std::fprintf(stderr,
+                 "usage: %s [--frames N>=1] [--width W>=2 --height H>=2] [--quantity Q] [--glow 0|1] "
+                 "[--blur shaders|copies]\n",
+                 argv[0]);
     return 2;
   }
+  std::vector<Size> sizes = {{640, 400}, {1920, 1080}, {3840, 2160}};
+  if (onlyWidth != 0) sizes = {{onlyWidth, onlyHeight}};
 
   // The heap setting moonwisp runs with: it keeps the GL driver's freed
   // command memory instead of faulting it in again at every frame.
   mallopt(M_TRIM_THRESHOLD, 16 << 20);
 
-  std::string error;
-  std::unique_ptr<moonwisp::GLSurface> egl = moonwisp::EglSurface::create(width, height, &error);
-  if (!egl) {
-    std::fprintf(stderr, "moonwisp-bench-saver-cost: no headless context: %s\n", error.c_str());
-    return 1;
-  }
   Display* display = XOpenDisplay(nullptr);
-  std::unique_ptr<moonwisp::GLSurface> glx;
-  if (display) {
-    auto window = moonwisp::GlxSurface::createWindow(display, width, height, "moonwisp-bench-saver-cost");
-    if (window) {
-      // Draw only once the window is on screen, as the saver does.
-      XWindowAttributes attributes{};
-      for (int i = 0; i < 500; ++i) {
-        XGetWindowAttributes(display, window->window().id(), &attributes);
-        if (attributes.map_state == IsViewable) break;
-        XSync(display, False);
+  if (!display) std::fprintf(stderr, "moonwisp-bench-saver-cost: no X display; headless rows only\n");
+  bool named = false;
+  for (const Size size : sizes) {
+    std::string error;
+    std::unique_ptr<moonwisp::GLSurface> egl = moonwisp::EglSurface::create(size.width, size.height, &error);
+    if (!egl) {
+      std::fprintf(stderr, "moonwisp-bench-saver-cost: no headless context: %s\n", error.c_str());
+      return 1;
+    }
+    std::unique_ptr<moonwisp::GLSurface> glx = makeWindow(display, size);
+    if (display && !glx)
+      std::fprintf(stderr, "moonwisp-bench-saver-cost: no %d x %d window; headless rows only\n", size.width,
+                   size.height);
+    if (!named) {
+      egl->makeCurrent();
+      std::printf("%d frames per case, on %s\n", frames, reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
+      egl->release();
+      std::printf("view        butterflies glow    | GLX CPU ms  wall ms | EGL CPU ms  wall ms | GL calls | GLX/EGL CPU\n");
+      named = true;
+    }
+    for (int quantity : {20, 77, 220}) {
+      if (onlyQuantity != 0 && quantity != onlyQuantity) continue;
+      Cost off[2] = {}, on[2][2] = {};  // [window, headless]; on: [copies, shaders]
+      for (Glow glow : {Glow::kOff, Glow::kCopies, Glow::kShaders}) {
+        if (onlyGlow >= 0 && (glow != Glow::kOff) != (onlyGlow == 1)) continue;
+        if (glow == Glow::kCopies && onlyBlur == "shaders") continue;
+        if (glow == Glow::kShaders && onlyBlur == "copies") continue;
+        Cost* row = glow == Glow::kOff ? off : on[glow == Glow::kShaders];
+        const bool windowed = glx && measure(*glx, size.width, size.height, quantity, glow, frames, &row[0]);
+        if (!measure(*egl, size.width, size.height, quantity, glow, frames, &row[1])) {
+          std::fprintf(stderr, "moonwisp-bench-saver-cost: the headless case could not be set up\n");
+          return 1;
+        }
+        const char* name = glow == Glow::kOff ? "off" : glow == Glow::kCopies ? "copies" : "shaders";
+        char view[24];
+        std::snprintf(view, sizeof view, "%d x %d", size.width, size.height);
+        if (windowed) {
+          std::printf("%-11s %11d %-7s | %10.3f %8.3f | %10.3f %8.3f | %8.0f | %10.2f\n", view, quantity, name,
+                      row[0].cpuMs, row[0].wallMs, row[1].cpuMs, row[1].wallMs, row[1].calls,
+                      row[0].cpuMs / row[1].cpuMs);
+        } else {
+          std::printf("%-11s %11d %-7s | %10s %8s | %10.3f %8.3f | %8.0f |\n", view, quantity, name, "-", "-",
+                      row[1].cpuMs, row[1].wallMs, row[1].calls);
+        }
+        std::fflush(stdout);
       }
-      if (window->makeCurrent()) {
-        window->setSwapInterval(0);  // unpaced: the cost, not the timer
-        window->release();
+      if (off[1].cpuMs > 0 && (on[0][1].cpuMs > 0 || on[1][1].cpuMs > 0)) {
+        auto ratio = [](const Cost& a, const Cost& b) { return a.cpuMs > 0 && b.cpuMs > 0 ? a.cpuMs / b.cpuMs : 0.0; };
+        std::printf("%-11s %11d glow on / off, CPU: copies GLX %.2f EGL %.2f, shaders GLX %.2f EGL %.2f\n", "",
+                    quantity, ratio(on[0][0], off[0]), ratio(on[0][1], off[1]), ratio(on[1][0], off[0]),
+                    ratio(on[1][1], off[1]));
+        std::fflush(stdout);
       }
-      glx = std::move(window);
     }
   }
-  if (!glx) std::fprintf(stderr, "moonwisp-bench-saver-cost: no X display; headless rows only\n");
-
-  egl->makeCurrent();
-  std::printf("%d x %d, %d frames per case, on %s\n", width, height, frames,
-              reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
-  egl->release();
-  std::printf("butterflies glow | GLX CPU ms  wall ms | EGL CPU ms  wall ms | GL calls | GLX/EGL CPU\n");
-  for (int quantity : {20, 77, 220}) {
-    for (int glow : {0, 1}) {
-      if ((onlyQuantity != 0 && quantity != onlyQuantity) || (onlyGlow >= 0 && glow != onlyGlow)) continue;
-      Cost onWindow, headless;
-      const bool windowed = glx && measure(*glx, width, height, quantity, glow, frames, &onWindow);
-      if (!measure(*egl, width, height, quantity, glow, frames, &headless)) {
-        std::fprintf(stderr, "moonwisp-bench-saver-cost: the headless case could not be set up\n");
-        return 1;
-      }
-      if (windowed) {
-        std::printf("%11d %4s | %10.3f %8.3f | %10.3f %8.3f | %8.0f | %10.2f\n", quantity, glow ? "on" : "off",
-                    onWindow.cpuMs, onWindow.wallMs, headless.cpuMs, headless.wallMs, headless.calls,
-                    onWindow.cpuMs / headless.cpuMs);
-      } else {
-        std::printf("%11d %4s | %10s %8s | %10.3f %8.3f | %8.0f |\n", quantity, glow ? "on" : "off", "-", "-",
-                    headless.cpuMs, headless.wallMs, headless.calls);
-      }
-      std::fflush(stdout);
-    }
-  }
-  glx.reset();
-  egl.reset();
   if (display) XCloseDisplay(display);
   return 0;
 }

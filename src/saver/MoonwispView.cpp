@@ -60,7 +60,7 @@ MoonwispView::~MoonwispView() {
   garbageCollection();
   // The names belong to this view's context: delete them there.
   if (makeContextCurrent()) {
-    glDataDispose(textures, displaylists, &gldataloaded);
+    glDataDispose(textures, displaylists, &gldataloaded, &glowblur);
     clearCurrentContext();
   }
   std::free(randomizer_);
@@ -91,7 +91,7 @@ void MoonwispView::startAnimation() {
   setSwapInterval(1);
   setSaverViewGLState(screen_w, screen_h);
 
-  glDataLoad(textures, displaylists, &gldataloaded, screen_w, screen_h);
+  glDataLoad(textures, displaylists, &gldataloaded, screen_w, screen_h, &glowblur);
   if (!isPreview()) animateOneFrame();
   clearCurrentContext();
 }
@@ -106,7 +106,7 @@ void MoonwispView::stopAnimation() {
 void MoonwispView::animateOneFrame() {
   if (!makeContextCurrent()) return;
   if (!world_) structureInit();
-  if (!gldataloaded) glDataLoad(textures, displaylists, &gldataloaded, screen_w, screen_h);
+  if (!gldataloaded) glDataLoad(textures, displaylists, &gldataloaded, screen_w, screen_h, &glowblur);
 
   glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
   glClear(GL_COLOR_BUFFER_BIT);
@@ -119,7 +119,7 @@ void MoonwispView::animateOneFrame() {
       updateScheduler(scheduler_);
       updateVelRandomizer(randomizer_, scheduler_->delta_time);
       updateVelWorld(world_, scheduler_->delta_time);
-      drawVelWorld(world_, scheduler_, textures, displaylists, 1.0f);
+      drawVelWorld(world_, scheduler_, textures, displaylists, 1.0f, &glowblur);
       drawVelRandomizer(randomizer_);
       // Held disabled, the randomizer never asks for a rebuild.
       (void)VelRandomizerNeedsReset(randomizer_);

@@ -10,6 +10,7 @@
 #include "timing/Scheduler.h"
 #include "timing/VelRandomizer.h"
 #include "world/VelButterflySystem.h"
+#include "world/render/VelGlowBlur.h"
 
 class VelConfigPrefs;
 
@@ -41,6 +42,7 @@ class MoonwispView : public NorvScreenSaverViewMoonwisp {
   bool mainDisplayOnlyFlag() const { return mainDisplayOnly; }
   int32_t firstFramesCountValue() const { return firstFramesCount; }
   bool glDataLoaded() const { return gldataloaded; }
+  const VelGlowBlur& glowBlur() const { return glowblur; }
 
  private:
   // A secondary display while the user wants the picture on the main one only.
@@ -52,6 +54,7 @@ class MoonwispView : public NorvScreenSaverViewMoonwisp {
   VelWorld* world_ = nullptr;
   GLuint textures[11] = {};
   GLuint displaylists[3] = {};
+  VelGlowBlur glowblur{};  // the glow's blur shaders, when the context runs them
   bool gldataloaded = false;
   bool animate = false;
   bool firstFrame = true;

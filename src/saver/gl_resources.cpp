@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "platform/core/bundle.h"
+#include "platform/gl/gl_entry_points.h"
 #include "platform/gl/png_image.h"
 #include "world/render/VelGlowBufferSize.h"
 
@@ -38,6 +39,13 @@ void buildQuadDisplayList2(const GLuint* lists, int slot) { buildQuad(lists, slo
 void buildQuadDisplayList3(const GLuint* lists, int slot) { buildQuad(lists, slot, kWingStrips[1]); }
 
 GLuint (*genLists)(GLsizei) = glGenLists;
+GLProcResolver entryPointLookup = moonwisp::glEntryPoint;
+
+void makeGlowBlur(VelGlowBlur* glowblur, int32_t width, int32_t height) {
+  GLShaderCalls calls{};
+  if (!loadGLShaderCalls(&calls, entryPointLookup) || !initVelGlowBlur(glowblur, width, height, calls))
+    *glowblur = VelGlowBlur{};
+}
 
 // Reserves and compiles the lists; returns the first name, 0 when none could
 // be reserved (then the slots are left as they were).
@@ -105,7 +113,8 @@ void freeDisplaylists(GLuint* displaylists) {
   }
 }
 
-void glDataLoad(GLuint* textures, GLuint* displaylists, bool* gldataloaded, int32_t width, int32_t height) {
+void glDataLoad(GLuint* textures, GLuint* displaylists, bool* gldataloaded, int32_t width, int32_t height,
+                VelGlowBlur* glowblur) {
   if (*gldataloaded) return;
   LoadGLTextures(textures, width, height);
   const GLuint firstList = reserveAndBuildLists(displaylists);
@@ -114,14 +123,21 @@ void glDataLoad(GLuint* textures, GLuint* displaylists, bool* gldataloaded, int3
     // Give back what this attempt reserved; the next frame tries again.
     deleteTextures(textures);
     if (firstList != 0) freeDisplaylists(displaylists);
+    return;
   }
+  if (glowblur) makeGlowBlur(glowblur, width, height);
 }
 
-void glDataDispose(GLuint* textures, GLuint* displaylists, bool* gldataloaded) {
+void glDataDispose(GLuint* textures, GLuint* displaylists, bool* gldataloaded, VelGlowBlur* glowblur) {
   if (!*gldataloaded) return;
   deleteTextures(textures);
   freeDisplaylists(displaylists);
+  if (glowblur) freeVelGlowBlur(glowblur);
   *gldataloaded = false;
+}
+
+void setGLEntryPointLookupForTesting(GLProcResolver lookup) {
+  entryPointLookup = lookup ? lookup : moonwisp::glEntryPoint;
 }
 
 void setSaverViewGLState(int32_t width, int32_t height) {

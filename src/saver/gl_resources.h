@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "world/render/VelGlowBlur.h"
 #include "world/render/VelGlowBufferSize.h"
 #include "world/render/VelWingGeometry.h"
 
@@ -40,7 +41,15 @@ void setSaverViewGLState(int32_t width, int32_t height);
 // Loads the textures and lists unless they are loaded already; sets
 // gldataloaded when texture slot 0 and list slot 0 hold names. A load that
 // does not succeed releases what it reserved, so that retrying at every frame
-// leaks nothing.
-void glDataLoad(GLuint* textures, GLuint* displaylists, bool* gldataloaded, int32_t width, int32_t height);
-// Deletes every texture and list and zeroes their slots, if loaded.
-void glDataDispose(GLuint* textures, GLuint* displaylists, bool* gldataloaded);
+// leaks nothing. With `glowblur` given, a successful load also makes the
+// glow's blur shaders for the view when the context can run them (this is
+// where the glow's drawing is chosen, once); without it, or where they cannot
+// be made, the glow keeps its fixed-function passes.
+void glDataLoad(GLuint* textures, GLuint* displaylists, bool* gldataloaded, int32_t width, int32_t height,
+                VelGlowBlur* glowblur = nullptr);
+// Deletes every texture, list and blur shader and zeroes their slots, if
+// loaded.
+void glDataDispose(GLuint* textures, GLuint* displaylists, bool* gldataloaded, VelGlowBlur* glowblur = nullptr);
+// Test seam: replaces the lookup of OpenGL entry points (null restores it),
+// so that a test can make the blur shaders' entry points go missing.
+void setGLEntryPointLookupForTesting(GLProcResolver lookup);

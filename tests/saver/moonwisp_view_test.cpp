@@ -12,6 +12,7 @@
 #include "platform/keyfile/user_config.h"
 #include "platform/ui/toolkit.h"
 #include "prefs/VelConfigPrefs.h"
+#include "platform/gl/gl_entry_points.h"
 #include "saver/gl_resources.h"
 #include "support/files.h"
 #include "support/gl.h"
@@ -74,6 +75,8 @@ TEST(MoonwispViewTest, FourBlackFramesThenTheFlockAndOnASecondaryDisplayOfAMainO
   TestHost host;
   MoonwispView view({0, 0, 320, 200}, false, host);
   view.startAnimation();  // draws the first frame at once
+  // The context runs the glow's blur shaders, made for the world's size.
+  EXPECT_TRUE(velGlowBlurFits(&view.glowBlur(), view.world()->screen_width, view.world()->screen_height));
   for (int frame = 1; frame <= 6; ++frame) {
     EXPECT_EQ(host.litPixels() > 0, frame > 4) << "frame " << frame;
     view.animateOneFrame();
@@ -113,13 +116,26 @@ int aliveTextures() {
   return alive;
 }
 
+// Shader programs alive among the first names.
+int alivePrograms() {
+  const auto isProgram = reinterpret_cast<PFNGLISPROGRAMPROC>(glEntryPoint("glIsProgram"));
+  int alive = 0;
+  for (GLuint name = 1; name < 64; ++name) alive += isProgram(name) ? 1 : 0;
+  return alive;
+}
+
 TEST(GlResourcesTest, LoadOnceBlackGlowBuffersAndNothingLeftAfterDisposalOrFailedLoads) {
   test::HeadlessContext context(32, 32);
   ASSERT_TRUE(context.ok()) << context.error();
   GLuint textures[kTextureCount] = {}, lists[kDisplayListCount] = {};
   bool loaded = false;
-  glDataLoad(textures, lists, &loaded, 296, 184);
+  VelGlowBlur blur{};
+  glDataLoad(textures, lists, &loaded, 296, 184, &blur);
   ASSERT_TRUE(loaded);
+  // The glow's blur shaders come with the resources, made for this view.
+  EXPECT_TRUE(blur.ready && velGlowBlurFits(&blur, 296, 184));
+  const int programs = alivePrograms();
+  EXPECT_GE(programs, 2);
   for (const auto& [slot, side] : {std::pair{0, 256}, std::pair{1, 128}, std::pair{2, 64}}) {
     glBindTexture(GL_TEXTURE_2D, textures[slot]);
     GLint width = 0;
@@ -133,16 +149,19 @@ TEST(GlResourcesTest, LoadOnceBlackGlowBuffersAndNothingLeftAfterDisposalOrFaile
   const GLuint firstList = lists[0];
   EXPECT_TRUE(glIsList(firstList) && glIsList(firstList + 2) && lists[2] == firstList + 2);
   const int alive = aliveTextures();
-  glDataLoad(textures, lists, &loaded, 296, 184);  // loaded already: nothing new
+  glDataLoad(textures, lists, &loaded, 296, 184, &blur);  // loaded already: nothing new
   EXPECT_EQ(aliveTextures(), alive);
-  glDataDispose(textures, lists, &loaded);
+  EXPECT_EQ(alivePrograms(), programs);
+  glDataDispose(textures, lists, &loaded, &blur);
   EXPECT_EQ(aliveTextures(), 0);
-  EXPECT_FALSE(loaded || glIsList(firstList + 1) || lists[0] != 0);
+  EXPECT_EQ(alivePrograms(), 0);
+  EXPECT_FALSE(loaded || glIsList(firstList + 1) || lists[0] != 0 || blur.ready);
 
   // Loads that cannot reserve their lists, retried at every frame, leak nothing.
   setGenListsForTesting([](GLsizei) -> GLuint { return 0; });
-  for (int attempt = 0; attempt < 1000 && !loaded; ++attempt) glDataLoad(textures, lists, &loaded, 64, 64);
-  EXPECT_TRUE(!loaded && aliveTextures() == 0);
+  for (int attempt = 0; attempt < 1000 && !loaded; ++attempt)
+    glDataLoad(textures, lists, &loaded, 64, 64, &blur);
+  EXPECT_TRUE(!loaded && aliveTextures() == 0 && alivePrograms() == 0 && !blur.ready);
   EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));  // no glNewList(0, ...)
   setGenListsForTesting(nullptr);
 }

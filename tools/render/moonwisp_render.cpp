@@ -40,6 +40,7 @@ struct Options {
   int64_t every = 0;
   std::string outDir;
   bool bench = false;
+  bool fixedGlow = false;
 };
 
 int usageError(const std::string& message) {
@@ -103,19 +104,35 @@ struct Series {
   }
 };
 
+constexpr int kGlowSteps = 5;
+constexpr const char* kGlowStepNames[kGlowSteps] = {"capture", "shrink", "sideways blur", "vertical blur",
+                                                     "composite"};
+
 struct Bench {
   Series update, butterflies, glow, total, ownCpu, recorded;
+  Series steps[kGlowSteps];
+  double stepStart = 0;
   GLuint recordingList = 0;
 
   void reserve(size_t n) {
     for (Series* s : {&update, &butterflies, &glow, &total, &ownCpu, &recorded}) s->values.reserve(n);
+    for (Series& s : steps) s.values.reserve(n);
   }
 };
+
+// Times each glow step to its end (glFinish), from the end of the previous.
+void glowStepDone(VelGlowStep step, void* context) {
+  auto* bench = static_cast<Bench*>(context);
+  glFinish();
+  const double now = nowMs();
+  bench->steps[static_cast<int>(step)].add(now - bench->stepStart);
+  bench->stepStart = now;
+}
 
 // One frame as drawVelWorld draws it, timed in parts; glFinish before each
 // reading so that each part's rendering is counted in it.
 void benchFrame(moonwisp::EglSurface* surface, VelWorld* world, uint64_t dt, const GLuint* textures,
-                const GLuint* lists, Bench* bench) {
+                const GLuint* lists, const VelGlowBlur* blur, Bench* bench) {
   glFinish();
   const double start = nowMs();
   const double updateCpuStart = threadCpuMs();
@@ -128,7 +145,8 @@ void benchFrame(moonwisp::EglSurface* surface, VelWorld* world, uint64_t dt, con
     renderVelWorld(world, nullptr, textures, lists, 1.0f);
     glFinish();
     const double firstRender = nowMs();
-    drawVelWorldGlowPasses(world, textures);
+    bench->stepStart = firstRender;
+    drawVelWorldGlowPasses(world, textures, blur, glowStepDone, bench);
     glFinish();
     const double passes = nowMs();
     renderVelWorld(world, nullptr, textures, lists, 1.0f);
@@ -150,7 +168,7 @@ void benchFrame(moonwisp::EglSurface* surface, VelWorld* world, uint64_t dt, con
   // calls with no context current, where every call returns at once.
   surface->release();
   const double issueStart = threadCpuMs();
-  drawVelWorld(world, nullptr, textures, lists, 1.0f);
+  drawVelWorld(world, nullptr, textures, lists, 1.0f, blur);
   bench->ownCpu.add(updateCpu + threadCpuMs() - issueStart);
   surface->makeCurrent();
 
@@ -158,7 +176,7 @@ void benchFrame(moonwisp::EglSurface* surface, VelWorld* world, uint64_t dt, con
   // issuing them costs the driver's front end as well.
   const double recordStart = threadCpuMs();
   glNewList(bench->recordingList, GL_COMPILE);
-  drawVelWorld(world, nullptr, textures, lists, 1.0f);
+  drawVelWorld(world, nullptr, textures, lists, 1.0f, blur);
   glEndList();
   bench->recorded.add(updateCpu + threadCpuMs() - recordStart);
 }
@@ -204,6 +222,8 @@ int main(int argc, char** argv) {
   every->needs(outDir);
   outDir->needs(every);
   app.add_flag("--bench", o.bench, "print per-frame timings");
+  app.add_flag("--fixed-glow", o.fixedGlow,
+               "blur the glow with the fixed-function copies (the fallback), even where shaders run");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
@@ -235,7 +255,9 @@ int main(int argc, char** argv) {
   GLuint textures[kTextureCount] = {};
   GLuint lists[kDisplayListCount] = {};
   bool loaded = false;
-  glDataLoad(textures, lists, &loaded, o.width, o.height);
+  VelGlowBlur blur{};
+  VelGlowBlur* glowBlur = o.fixedGlow ? nullptr : &blur;
+  glDataLoad(textures, lists, &loaded, o.width, o.height, glowBlur);
 
   seedRandom(o.seed);
   VelWorld world{};
@@ -256,14 +278,14 @@ int main(int argc, char** argv) {
   std::vector<uint8_t> rows;
   int status = 0;
   for (int64_t frame = 1; frame <= o.frames && status == 0; ++frame) {
-    if (!loaded) glDataLoad(textures, lists, &loaded, o.width, o.height);
+    if (!loaded) glDataLoad(textures, lists, &loaded, o.width, o.height, glowBlur);
     glClearColor(0, 0, 0, 0);
     glClear(GL_COLOR_BUFFER_BIT);
     if (o.bench) {
-      benchFrame(surface.get(), &world, static_cast<uint64_t>(o.dt), textures, lists, &bench);
+      benchFrame(surface.get(), &world, static_cast<uint64_t>(o.dt), textures, lists, &blur, &bench);
     } else {
       updateVelWorld(&world, static_cast<uint64_t>(o.dt));
-      drawVelWorld(&world, nullptr, textures, lists, 1.0f);
+      drawVelWorld(&world, nullptr, textures, lists, 1.0f, &blur);
     }
     if (o.every > 0 && frame % o.every == 0) {
       char name[32];
@@ -275,13 +297,17 @@ int main(int argc, char** argv) {
   }
 
   if (o.bench && status == 0) {
+    const char* glow = !velWorldDrawsGlow(&world) ? "off" : blur.ready ? "on (shaders)" : "on (copies)";
     std::printf("%s: %d butterflies, %d x %d, glow %s, %lld frames of %lld us, on %s\n", kName, o.quantity,
-                o.width, o.height, velWorldDrawsGlow(&world) ? "on" : "off", static_cast<long long>(o.frames),
+                o.width, o.height, glow, static_cast<long long>(o.frames),
                 static_cast<long long>(o.dt), reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
     std::printf("per frame, ms           median      p95\n");
     std::printf("  update              %8.3f %8.3f\n", bench.update.quantile(0.5), bench.update.quantile(0.95));
     std::printf("  draw, butterflies   %8.3f %8.3f\n", bench.butterflies.quantile(0.5), bench.butterflies.quantile(0.95));
     std::printf("  draw, glow passes   %8.3f %8.3f\n", bench.glow.quantile(0.5), bench.glow.quantile(0.95));
+    for (int k = 0; k < kGlowSteps && velWorldDrawsGlow(&world); ++k)
+      std::printf("    %-17s %8.3f %8.3f\n", kGlowStepNames[k], bench.steps[k].quantile(0.5),
+                  bench.steps[k].quantile(0.95));
     std::printf("  frame               %8.3f %8.3f\n", bench.total.quantile(0.5), bench.total.quantile(0.95));
     std::printf("  own CPU             %8.3f %8.3f   (update + issuing the GL calls)\n",
                 bench.ownCpu.quantile(0.5), bench.ownCpu.quantile(0.95));
@@ -290,7 +316,7 @@ int main(int argc, char** argv) {
   }
   if (bench.recordingList) glDeleteLists(bench.recordingList, 1);
   freeVelWorld(&world);
-  glDataDispose(textures, lists, &loaded);
+  glDataDispose(textures, lists, &loaded, glowBlur);
   surface->release();
   return status;
 }

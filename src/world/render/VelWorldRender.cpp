@@ -5,22 +5,17 @@
 #include <cmath>
 
 #include "math/Vector3Float.h"
+#include "world/render/VelGlowBlur.h"
 #include "world/render/VelGlowBufferSize.h"
+#include "world/render/VelGlowKernel.h"
 #include "world/render/VelWingGeometry.h"
 
 namespace {
 
-// The larger side of the view gets factor 1.
-struct AspectFactors {
-  float ax;
-  float ay;
-};
+using AspectFactors = VelAspectFactors;
 
 AspectFactors aspectFactors(const VelWorld* world) {
-  const float w = static_cast<float>(world->screen_width);
-  const float h = static_cast<float>(world->screen_height);
-  if (world->screen_width > world->screen_height) return {1.0f, h / w};
-  return {w / h, 1.0f};
+  return velAspectFactors(world->screen_width, world->screen_height);
 }
 
 // Heading about the vertical axis in degrees: 360 minus the angle for
@@ -192,7 +187,63 @@ void setVelWorldGlowViewport(const VelWorld* world) {
   glViewport(0, 0, d1, d1);
 }
 
-void drawVelWorldGlowPasses(const VelWorld* world, const GLuint* textures) {
+namespace {
+
+void stepDone(VelGlowStepHook afterStep, VelGlowStep step, void* context) {
+  if (afterStep) afterStep(step, context);
+}
+
+// The blur as the sum of shifted copies, blended one by one into the square.
+void blurWithCopies(AspectFactors f, int32_t d2, VelGlowStepHook afterStep, void* context) {
+  // Sideways blur: nine copies at weight 0.2, the steps scaled by ay so that
+  // on screen the blur reaches as far as the vertical one.
+  glColor4f(1, 1, 1, 0.2f);
+  glBlendFunc(GL_SRC_ALPHA, GL_ZERO);
+  glBegin(GL_QUADS);
+  DrawQuad(1, 1, 0, 0);
+  glEnd();
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+  glBegin(GL_QUADS);
+  for (int i = 1; i <= 4; ++i) {
+    DrawQuad(1, 1, velGlowTapOffset(i, f.ay), 0);
+    DrawQuad(1, 1, velGlowTapOffset(-i, f.ay), 0);
+  }
+  glEnd();
+  glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 0, 0, d2, d2, 0);
+  stepDone(afterStep, VelGlowStep::kSideways, context);
+
+  // Vertical blur added over the sideways one.
+  glColor4f(1, 1, 1, 0.2f);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+  glBegin(GL_QUADS);
+  for (int i = 1; i <= 4; ++i) {
+    DrawQuad(1, 1, 0, velGlowTapOffset(i, f.ax));
+    DrawQuad(1, 1, 0, velGlowTapOffset(-i, f.ax));
+  }
+  glEnd();
+  glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 0, 0, d2, d2, 0);
+  stepDone(afterStep, VelGlowStep::kVertical, context);
+}
+
+// The same sums, one shader pass per direction, each pixel written once.
+void blurWithShaders(const VelGlowBlur* blur, int32_t d2, VelGlowStepHook afterStep, void* context) {
+  glDisable(GL_BLEND);
+  drawVelGlowBlurPass(blur, VelGlowPass::kSideways, d2);
+  glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 0, 0, d2, d2, 0);
+  stepDone(afterStep, VelGlowStep::kSideways, context);
+  drawVelGlowBlurPass(blur, VelGlowPass::kVertical, d2);
+  glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 0, 0, d2, d2, 0);
+  stepDone(afterStep, VelGlowStep::kVertical, context);
+  glEnable(GL_BLEND);
+  // The state the copies leave: the composite takes its alpha from this colour.
+  glColor4f(1, 1, 1, 0.2f);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+}
+
+}  // namespace
+
+void drawVelWorldGlowPasses(const VelWorld* world, const GLuint* textures, const VelGlowBlur* blur,
+                            VelGlowStepHook afterStep, void* context) {
   const AspectFactors f = aspectFactors(world);
   const int32_t d1 = screen_buffer_dimensions1(world->screen_width, world->screen_height);
   const int32_t d2 = screen_buffer_dimensions2(world->screen_width, world->screen_height);
@@ -200,6 +251,7 @@ void drawVelWorldGlowPasses(const VelWorld* world, const GLuint* textures) {
   // Capture the first render.
   glBindTexture(GL_TEXTURE_2D, textures[1]);
   glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 0, 0, d1, d1, 0);
+  stepDone(afterStep, VelGlowStep::kCapture, context);
 
   // Flat projection, y pointing down.
   glMatrixMode(GL_MODELVIEW);
@@ -219,33 +271,13 @@ void drawVelWorldGlowPasses(const VelWorld* world, const GLuint* textures) {
   glEnable(GL_BLEND);
   glBindTexture(GL_TEXTURE_2D, textures[2]);
   glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 0, 0, d2, d2, 0);
+  stepDone(afterStep, VelGlowStep::kShrink, context);
 
-  // Sideways blur: nine copies at weight 0.2, the steps scaled by ay so that
-  // on screen the blur reaches as far as the vertical one.
-  glColor4f(1, 1, 1, 0.2f);
-  glBlendFunc(GL_SRC_ALPHA, GL_ZERO);
-  glBegin(GL_QUADS);
-  DrawQuad(1, 1, 0, 0);
-  glEnd();
-  glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-  glBegin(GL_QUADS);
-  for (int i = 1; i <= 4; ++i) {
-    DrawQuad(1, 1, static_cast<float>(i * 0.0015 * f.ay), 0);
-    DrawQuad(1, 1, static_cast<float>(-i * 0.0015 * f.ay), 0);
+  if (velGlowBlurFits(blur, world->screen_width, world->screen_height)) {
+    blurWithShaders(blur, d2, afterStep, context);
+  } else {
+    blurWithCopies(f, d2, afterStep, context);
   }
-  glEnd();
-  glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 0, 0, d2, d2, 0);
-
-  // Vertical blur added over the sideways one.
-  glColor4f(1, 1, 1, 0.2f);
-  glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-  glBegin(GL_QUADS);
-  for (int i = 1; i <= 4; ++i) {
-    DrawQuad(1, 1, 0, static_cast<float>(i * 0.0015 * f.ax));
-    DrawQuad(1, 1, 0, static_cast<float>(-i * 0.0015 * f.ax));
-  }
-  glEnd();
-  glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 0, 0, d2, d2, 0);
 
   // Stretch the blurred square over the whole view, replacing the frame.
   glViewport(0, 0, world->screen_width, world->screen_height);
@@ -254,6 +286,7 @@ void drawVelWorldGlowPasses(const VelWorld* world, const GLuint* textures) {
   DrawQuad2(1, 1, 0, 0);
   glEnd();
   glEnable(GL_BLEND);
+  stepDone(afterStep, VelGlowStep::kComposite, context);
 
   glMatrixMode(GL_PROJECTION);
   glPopMatrix();
@@ -262,13 +295,13 @@ void drawVelWorldGlowPasses(const VelWorld* world, const GLuint* textures) {
 }
 
 void drawVelWorld(const VelWorld* world, const Scheduler* clock, const GLuint* textures,
-                  const GLuint* displaylists, float alpha) {
+                  const GLuint* displaylists, float alpha, const VelGlowBlur* blur) {
   if (!velWorldDrawsGlow(world)) {
     renderVelWorld(world, clock, textures, displaylists, alpha);
     return;
   }
   setVelWorldGlowViewport(world);
   renderVelWorld(world, clock, textures, displaylists, alpha);
-  drawVelWorldGlowPasses(world, textures);
+  drawVelWorldGlowPasses(world, textures, blur);
   renderVelWorld(world, clock, textures, displaylists, alpha);
 }

@@ -12,12 +12,16 @@
 #include <GL/gl.h>
 
 #include "timing/Scheduler.h"
+#include "world/render/VelGlowBlur.h"
 #include "world/VelButterflySystem.h"
 
 // Draws the world; with `glow` set (and a view of at least 2 x 2 pixels) over
 // its own glow. The clock is not read. `alpha` scales every butterfly's alpha.
+// The glow's blur is drawn by `blur`'s shaders when it was made for this
+// view's size, otherwise (null included) by the fixed-function copies; both
+// give the same picture within a level or two.
 void drawVelWorld(const VelWorld* world, const Scheduler* clock, const GLuint* textures,
-                  const GLuint* displaylists, float alpha);
+                  const GLuint* displaylists, float alpha, const VelGlowBlur* blur = nullptr);
 // Draws every active butterfly once with a perspective camera.
 void renderVelWorld(const VelWorld* world, const Scheduler* clock, const GLuint* textures,
                     const GLuint* displaylists, float alpha);
@@ -36,10 +40,15 @@ void DrawQuad2(float w, float h, float l, float b);
 // Whether drawVelWorld runs the glow passes for this world: glow on and the
 // view's smaller side at least 2 pixels.
 bool velWorldDrawsGlow(const VelWorld* world);
+// The steps of the glow passes, each with its copy into a glow buffer.
+enum class VelGlowStep { kCapture, kShrink, kSideways, kVertical, kComposite };
+using VelGlowStepHook = void (*)(VelGlowStep step, void* context);
 // The glow passes alone (capture of the first render, shrink, blur,
 // composite), as drawVelWorld runs them between its two renders. Exposed so
-// that benchmarks can time them apart; the first render must have been drawn
-// into the lower-left glow square before.
-void drawVelWorldGlowPasses(const VelWorld* world, const GLuint* textures);
+// that benchmarks can time them apart (`afterStep`, when given, runs after
+// each step); the first render must have been drawn into the lower-left glow
+// square before.
+void drawVelWorldGlowPasses(const VelWorld* world, const GLuint* textures, const VelGlowBlur* blur = nullptr,
+                            VelGlowStepHook afterStep = nullptr, void* context = nullptr);
 // The viewport drawVelWorld sets for the first render of a glowing world.
 void setVelWorldGlowViewport(const VelWorld* world);

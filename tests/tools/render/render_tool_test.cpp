@@ -1,5 +1,6 @@
 // moonwisp-render run as a user runs it: the picture it writes, the frames of
-// --every, repeatable output, and argument errors that write nothing.
+// --every, repeatable output, the glow's blur forced to the fixed-function
+// copies, and argument errors that write nothing.
 #include <gtest/gtest.h>
 
 #include "platform/gl/png_image.h"
@@ -21,11 +22,15 @@ TEST(RenderTool, WritesEveryKthFrameAndTheLastAndTheSameArgumentsGiveTheSamePict
   const std::string args = "--seed 9 --quantity 60 --color 2 --width 320 --height 200 --frames 30 --out ";
   const auto first = render(args + folder / "a.png" + " --every 15 --bench --out-dir " + folder.path());
   ASSERT_EQ(first.status, 0) << first.err;
-  for (const char* figure : {"update", "glow passes", "own CPU"})
+  for (const char* figure : {"update", "glow on (shaders)", "glow passes", "sideways blur", "composite", "own CPU"})
     EXPECT_NE(first.out.find(figure), std::string::npos) << first.out;
   ASSERT_EQ(render(args + folder / "b.png").status, 0);
+  const auto fixed = render(args + folder / "c.png" + " --fixed-glow --bench");
+  ASSERT_EQ(fixed.status, 0) << fixed.err;
+  EXPECT_NE(fixed.out.find("glow on (copies)"), std::string::npos) << fixed.out;
   EXPECT_EQ(folder.list(),
-            (std::vector<std::string>{"a.png", "b.png", "frame000015.png", "frame000030.png"}));
+            (std::vector<std::string>{"a.png", "b.png", "c.png", "frame000015.png", "frame000030.png"}));
+  EXPECT_NE(readFile(folder / "a.png"), readFile(folder / "c.png"));
   const moonwisp::RasterImage p = moonwisp::loadPngImage(folder / "a.png");
   EXPECT_EQ(std::vector<int>({p.width, p.height, p.hasAlpha}), std::vector<int>({320, 200, 0}));
   EXPECT_GT(std::count_if(p.pixels.begin(), p.pixels.end(), [](uint8_t v) { return v > 30; }), 300);

@@ -2,7 +2,8 @@
 // (EGL): both paths run the same driver, and nothing in the drawing may depend
 // on the surface. Mesa blends into the window's BGRX buffer and the headless
 // RGBA buffer with slightly different rounding, so a few pixels differ by a
-// level or two (a few more after the glow's blur passes).
+// level or two (a few more after the glow's blur passes). Both ways of
+// drawing the glow's blur are compared.
 #include <gtest/gtest.h>
 
 #include "math/Random.h"
@@ -15,13 +16,16 @@
 
 namespace {
 
-// The 40th frame of a seeded world as the frame step draws it.
-moonwisp::test::Picture drawFrames(moonwisp::GLSurface& surface, int8_t glow) {
+// The 40th frame of a seeded world as the frame step draws it, the glow's
+// blur drawn by shaders or (shaded false) by the fixed-function copies.
+moonwisp::test::Picture drawFrames(moonwisp::GLSurface& surface, int8_t glow, bool shaded) {
   EXPECT_TRUE(surface.makeCurrent());
   setSaverViewGLState(200, 120);
   GLuint textures[kTextureCount] = {}, lists[kDisplayListCount] = {};
   bool loaded = false;
-  glDataLoad(textures, lists, &loaded, 200, 120);
+  VelGlowBlur blur{};
+  glDataLoad(textures, lists, &loaded, 200, 120, shaded ? &blur : nullptr);
+  EXPECT_EQ(blur.ready, shaded);
   seedRandom(5);
   VelWorld world{};
   EXPECT_EQ(initializeVelWorldFromSettings(&world, defaultVelWorldSettings(220, 1, glow, 200, 120)), 0);
@@ -29,11 +33,11 @@ moonwisp::test::Picture drawFrames(moonwisp::GLSurface& surface, int8_t glow) {
   for (int frame = 1; frame <= 40; ++frame, surface.flushBuffer()) {
     glClear(GL_COLOR_BUFFER_BIT);
     updateVelWorld(&world, 16667);
-    drawVelWorld(&world, nullptr, textures, lists, 1.0f);
+    drawVelWorld(&world, nullptr, textures, lists, 1.0f, &blur);
     if (frame == 40) picture = moonwisp::test::readPicture(200, 120);
   }
   freeVelWorld(&world);
-  glDataDispose(textures, lists, &loaded);
+  glDataDispose(textures, lists, &loaded, &blur);
   surface.release();
   return picture;
 }
@@ -47,8 +51,9 @@ TEST(WindowAndHeadlessPictures, AreTheSameWithAndWithoutGlow) {
   std::string error;
   auto headless = moonwisp::EglSurface::create(200, 120, &error);
   ASSERT_TRUE(window && headless) << error;
-  for (int8_t glow : {0, 1}) {
-    const auto onWindow = drawFrames(*window, glow), offScreen = drawFrames(*headless, glow);
+  for (auto [glow, shaded] : {std::pair<int8_t, bool>{0, false}, {1, false}, {1, true}}) {
+    SCOPED_TRACE(testing::Message() << (shaded ? "shaders" : "copies"));
+    const auto onWindow = drawFrames(*window, glow, shaded), offScreen = drawFrames(*headless, glow, shaded);
     EXPECT_GT(offScreen.countAbove(40), 100) << "glow " << int(glow) << ": hardly anything drawn";
     size_t differing = 0;
     int largest = 0;
@@ -57,7 +62,10 @@ TEST(WindowAndHeadlessPictures, AreTheSameWithAndWithoutGlow) {
       if (i % 4 < 3) largest = std::max(largest, std::abs(onWindow.rgba[i] - offScreen.rgba[i]));
     }
     EXPECT_LE(differing * 100, 200 * 120 * 3) << "glow " << int(glow);  // 3% of the pixels
-    EXPECT_LE(largest, 3) << "glow " << int(glow);
+    // The shaders carry a level of difference in the captured frame into the
+    // glow at full weight (1.8 x 2.6 over the kernels), where the copies'
+    // rounding at every blend swallows most of it.
+    EXPECT_LE(largest, shaded ? 5 : 3) << "glow " << int(glow);
   }
   window.reset();
   XCloseDisplay(display);

@@ -25,6 +25,7 @@ struct View {
   moonwisp::test::HeadlessContext context;
   GLuint textures[kTextureCount] = {}, lists[kDisplayListCount] = {};
   bool loaded = false;
+  VelGlowBlur blur{};
   VelWorld world{};
   std::vector<VelButterfly> butterflies;
 
@@ -36,9 +37,9 @@ struct View {
     world.color_to = {0.15f, 0.45f, 1.0f};
     if (!context.ok()) return;
     setSaverViewGLState(width, height);
-    glDataLoad(textures, lists, &loaded, width, height);
+    glDataLoad(textures, lists, &loaded, width, height, &blur);
   }
-  ~View() { if (loaded) glDataDispose(textures, lists, &loaded); }
+  ~View() { if (loaded) glDataDispose(textures, lists, &loaded, &blur); }
   VelButterfly& add(float x, float y, float z, Vector3Float facing = {0, 0, -1}) {
     VelButterfly b{};
     b.position = {x, y, z};
@@ -49,11 +50,11 @@ struct View {
     butterflies.push_back(b);
     return butterflies.back();
   }
-  moonwisp::test::Picture draw(const GLuint* with) {
+  moonwisp::test::Picture draw(const GLuint* with, const VelGlowBlur* glowBlur = nullptr) {
     world.butterfly_collection.num_butterflies = int32_t(butterflies.size());
     world.butterfly_collection.butterflies = butterflies.data();
     glClear(GL_COLOR_BUFFER_BIT);
-    drawVelWorld(&world, nullptr, textures, with, 1.0f);
+    drawVelWorld(&world, nullptr, textures, with, 1.0f, glowBlur);
     return moonwisp::test::readPicture(world.screen_width, world.screen_height);
   }
   std::vector<FeedbackVertex> feedback() {
@@ -129,23 +130,31 @@ TEST(WorldRender, WingCornersLieWhereHeadingFlapAndTextureCoordinatesSay) {
 
 // Reference figures of a known scene, recorded from Mesa's software driver:
 // the summed red, green and blue levels and the count of lit pixels, with
-// wings, with glow, and as flat sprites (when there are no display lists).
-// Invisible butterflies (inactive, or faded out) change no pixel. Each drawing
-// leaves what the next one expects: blending (SRC_ALPHA, ONE), the modelview
-// matrix selected, the matrix stacks as found, the wing image bound and the
-// whole view as the viewport (the glow passes draw into smaller ones).
+// wings, with glow (its blur drawn by the fixed-function copies and by the
+// shaders), and as flat sprites (when there are no display lists). Invisible
+// butterflies (inactive, or faded out) change no pixel. Each drawing leaves
+// what the next one expects: blending (SRC_ALPHA, ONE), the modelview matrix
+// selected, the matrix stacks as found, the wing image bound, the whole view
+// as the viewport (the glow passes draw into smaller ones), no shader program
+// in use and the glow buffers' filters linear. The shaders round once per
+// pass where the copies round at every blend: their glow is a little
+// brighter, and faint pixels the copies round to black stay lit.
 TEST(WorldRender, KnownSceneMatchesItsReferenceFiguresAndLeavesTheStateAsFound) {
   View view(320, 200);
   ASSERT_TRUE(view.loaded) << view.context.error();
   const GLuint noLists[kDisplayListCount] = {0, view.lists[1], view.lists[2]};  // flat sprites
+  ASSERT_TRUE(view.blur.ready);
   const struct {
     uint8_t glow;
     const GLuint* lists;
+    const VelGlowBlur* blur;
     double figures[4];
-  } references[] = {{0, view.lists, {25111, 63356, 100699, 575}},
-                    {1, view.lists, {56597, 178840, 222244, 2182}},
-                    {0, noLists, {62786, 158761, 254316, 1525}}};
+  } references[] = {{0, view.lists, nullptr, {25111, 63356, 100699, 575}},
+                    {1, view.lists, nullptr, {56597, 178840, 222244, 2182}},
+                    {1, view.lists, &view.blur, {57810, 179396, 222464, 2231}},
+                    {0, noLists, nullptr, {62786, 158761, 254316, 1525}}};
   for (const auto& ref : references) {
+    SCOPED_TRACE(testing::Message() << "glow " << int(ref.glow) << (ref.blur ? " shaded" : ""));
     view.world.glow = ref.glow;
     view.butterflies.clear();
     view.add(0.5f, 0.5f, 0.0f).flap_angle = 5;
@@ -154,14 +163,23 @@ TEST(WorldRender, KnownSceneMatchesItsReferenceFiguresAndLeavesTheStateAsFound) 
     side.flap_angle = 50;
     view.add(0.8f, 0.7f, 0.1f, {-1, 0, 0}).fade = 0.6f;
     const auto state = integers({GL_MODELVIEW_STACK_DEPTH, GL_PROJECTION_STACK_DEPTH, GL_VIEWPORT});
-    const moonwisp::test::Picture picture = view.draw(ref.lists);
+    const moonwisp::test::Picture picture = view.draw(ref.lists, ref.blur);
     EXPECT_EQ(integers({GL_MODELVIEW_STACK_DEPTH, GL_PROJECTION_STACK_DEPTH, GL_VIEWPORT}), state);
-    EXPECT_EQ(integers({GL_BLEND, GL_BLEND_SRC, GL_BLEND_DST, GL_MATRIX_MODE, GL_TEXTURE_BINDING_2D}),
-              (std::vector<GLint>{1, GL_SRC_ALPHA, GL_ONE, GL_MODELVIEW, GLint(view.textures[0])}));
+    EXPECT_EQ(integers({GL_BLEND, GL_BLEND_SRC, GL_BLEND_DST, GL_MATRIX_MODE, GL_TEXTURE_BINDING_2D,
+                        GL_CURRENT_PROGRAM}),
+              (std::vector<GLint>{1, GL_SRC_ALPHA, GL_ONE, GL_MODELVIEW, GLint(view.textures[0]), 0}));
+    for (int slot : {1, 2}) {
+      GLint filters[2] = {};
+      glBindTexture(GL_TEXTURE_2D, view.textures[slot]);
+      glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &filters[0]);
+      glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &filters[1]);
+      EXPECT_TRUE(filters[0] == GL_LINEAR && filters[1] == GL_LINEAR) << "slot " << slot;
+    }
+    glBindTexture(GL_TEXTURE_2D, view.textures[0]);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     view.add(0.4f, 0.6f, 0.0f).active = 0;
     view.add(0.6f, 0.4f, 0.0f).fade = 0.0f;
-    EXPECT_TRUE(view.draw(ref.lists).rgba == picture.rgba) << "glow " << int(ref.glow);
+    EXPECT_TRUE(view.draw(ref.lists, ref.blur).rgba == picture.rgba);
     double figures[4] = {0, 0, 0, double(picture.countAbove(0))};
     for (size_t i = 0; i < picture.rgba.size(); ++i) figures[i % 4] += i % 4 < 3 ? picture.rgba[i] : 0;
     for (int k = 0; k < 4; ++k) EXPECT_NEAR(figures[k], ref.figures[k], ref.figures[k] * 0.005) << k;
