@@ -5,6 +5,8 @@
 // line, and a lost X server ends it quietly.
 #include <gtest/gtest.h>
 
+#include <X11/keysym.h>
+
 #include <regex>
 
 #include "support/x_server.h"
@@ -112,6 +114,61 @@ TEST_F(ProgramTest, EveryWayOfEndingItsWindowEndsItCleanly) {
     }
     if (display_) XFlush(display_);
     EXPECT_TRUE(exitedWith(program.waitFor(allowedMs(5000)), 0)) << program.report();
+  }
+}
+
+// Full screen, any real input (through XTEST, as a user's) ends it with
+// status 0, as it ends a screen saver; a jiggle of the pointer, or a key
+// other than q or Escape in a window of its own, does not.
+TEST_F(ProgramTest, AnyInputEndsFullScreenButNotAWindow) {
+  openDisplay();
+  const Window root = DefaultRootWindow(display_);
+  const struct {
+    std::vector<std::string> xdotool;  // empty: a synthetic key "a" sent to its own window
+    bool fullScreen;
+    bool ends;
+  } inputs[] = {
+      {{"key", "a"}, true, true},
+      {{"key", "space"}, true, true},
+      {{"click", "1"}, true, true},
+      {{"click", "3"}, true, true},
+      {{"mousemove_relative", "--", "40", "-30"}, true, true},
+      {{"mousemove_relative", "--", "3", "-2"}, true, false},
+      {{}, false, false},
+  };
+  for (const auto& input : inputs) {
+    SCOPED_TRACE(testing::PrintToString(input.xdotool) + (input.fullScreen ? " full screen" : " window"));
+    // The pointer starts each run where the server put it, the middle of the screen.
+    ASSERT_TRUE(server_->run({"xdotool", "mousemove", "640", "400"}));
+    std::vector<std::string> argv{kMoonwisp, "--fps"};
+    if (input.fullScreen) argv.push_back("--fullscreen");
+    else argv.insert(argv.end(), {"--geometry", "200x150"});
+    ChildProcess program(argv, env());
+    Window window = 0;
+    ASSERT_TRUE(waitUntil([&] { return (window = windowOfProcess(display_, program.pid())) != 0; }, 15000))
+        << program.report();
+    ASSERT_TRUE(waitForPicture(display_, input.fullScreen ? root : window, 0, 0, 200, 150, 15000))
+        << program.report();
+    if (input.xdotool.empty()) {
+      XEvent event{};
+      event.xkey.type = KeyPress;
+      event.xkey.window = window;
+      event.xkey.keycode = XKeysymToKeycode(display_, XK_a);
+      XSendEvent(display_, window, False, KeyPressMask, &event);
+      XFlush(display_);
+    } else {
+      std::vector<std::string> command{"xdotool"};
+      command.insert(command.end(), input.xdotool.begin(), input.xdotool.end());
+      ASSERT_TRUE(server_->run(command));
+    }
+    if (input.ends) {
+      EXPECT_TRUE(exitedWith(program.waitFor(allowedMs(5000)), 0)) << program.report();
+      continue;
+    }
+    // Two more reports a second apart: it has looked at its events since.
+    const size_t reports = fpsReports(program).size();
+    EXPECT_TRUE(waitUntil([&] { return fpsReports(program).size() >= reports + 2; }, 30000)) << program.report();
+    expectEndBy(program);
   }
 }
 
