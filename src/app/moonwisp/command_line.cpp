@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "prefs/VelPreferenceKeys.h"
+
 
 
 namespace moonwisp {
@@ -30,13 +32,24 @@ bool parseUnsigned(const std::string& text, int base, unsigned long long* value)
 std::string normalised(const std::string& argument) {
   static const char* const kLongNames[] = {"root", "window-id", "preview", "fullscreen",
                                            "geometry", "fps", "help", "version",
-                                           "x11", "wayland"};
+                                           "x11", "wayland", "count", "colour-scheme",
+                                           "glow", "no-glow", "main-display-only", "all-displays"};
   if (argument.size() > 2 && argument[0] == '-' && argument[1] != '-') {
     const std::string name = argument.substr(1);
     for (const char* known : kLongNames)
       if (name == known) return "--" + name;
   }
   return argument;
+}
+
+// A whole number as the settings file would hold it: decimal, 64 bits.
+bool parseSetting(const std::string& text, int64_t* value) {
+  const bool negative = !text.empty() && text[0] == '-';
+  unsigned long long magnitude = 0;
+  if (!parseUnsigned(negative ? text.substr(1) : text, 10, &magnitude)) return false;
+  if (magnitude > (negative ? 1ULL << 63 : (1ULL << 63) - 1)) return false;
+  *value = negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
+  return true;
 }
 
 }  // namespace
@@ -76,7 +89,7 @@ bool parseGeometry(const std::string& text, int* width, int* height) {
 bool parseCommandLine(const std::vector<std::string>& arguments, CommandLine* result, std::string* error) {
   CLI::App app{"moonwisp: butterflies flying over black, as a screen saver.\n"
                "Without options it shows them in a window of its own (q or Escape ends it).\n"
-               "The settings are changed with moonwisp-config.",
+               "The settings are changed with moonwisp-config; a setting given here wins for this run only.",
                "moonwisp"};
   std::string geometry;
   std::string windowId;
@@ -94,6 +107,22 @@ bool parseCommandLine(const std::vector<std::string>& arguments, CommandLine* re
   app.add_flag("--wayland", wayland, "draw on the Wayland compositor ($WAYLAND_DISPLAY)");
   app.add_flag("--preview", result->preview, "draw the small preview (with --window-id)");
   app.add_flag("--fps", result->fps, "print frames per second and CPU use once a second on stderr");
+  // The settings, for this run only: they win over the stored ones, which
+  // hold for every setting not given; nothing is written.
+  std::string count;
+  std::string colourScheme;
+  app.add_option("--count", count, "number of butterflies, 20 to 220")->group("Settings for this run");
+  app.add_option("--colour-scheme", colourScheme,
+                 "colour scheme: 0 green, 1 blue, 2 yellow, 3 violet, 4 red, 5 one of them at random, "
+                 "6 changing every 30 seconds, 7 changing every 5 seconds")
+      ->group("Settings for this run");
+  CLI::Option* glowOn = app.add_flag("--glow", "glow on")->group("Settings for this run");
+  CLI::Option* glowOff = app.add_flag("--no-glow", "glow off")->group("Settings for this run");
+  CLI::Option* mainOnly =
+      app.add_flag("--main-display-only", "the butterflies on the main display only, the others black")
+          ->group("Settings for this run");
+  CLI::Option* allDisplays =
+      app.add_flag("--all-displays", "the butterflies on every display")->group("Settings for this run");
   app.add_flag("--version", version, "print the version and end");
   // For tests and benchmarks: a fixed number of frames, a faster timer.
   // Read as text: a number type would take "-1" as the largest count.
@@ -143,6 +172,32 @@ bool parseCommandLine(const std::vector<std::string>& arguments, CommandLine* re
     return false;
   }
   result->frames = frameCount;
+  const struct {
+    const std::string& text;
+    const char* option;
+    const char* key;
+  } numbers[] = {{count, "--count", kVelPrefQuantity}, {colourScheme, "--colour-scheme", kVelPrefParticleColor}};
+  for (const auto& number : numbers) {
+    if (number.text.empty()) continue;
+    int64_t value = 0;
+    if (!parseSetting(number.text, &value)) {
+      *error = std::string(number.option) + " wants a whole number, not \"" + number.text + "\"";
+      return false;
+    }
+    result->settings.push_back({number.key, value});
+  }
+  const struct {
+    const CLI::Option* on;
+    const CLI::Option* off;
+    const char* key;
+  } switches[] = {{glowOn, glowOff, kVelPrefGlow}, {mainOnly, allDisplays, kVelPrefMainScreenOnly}};
+  for (const auto& flag : switches) {
+    if (flag.on->count() > 0 && flag.off->count() > 0) {
+      *error = flag.on->get_name() + " and " + flag.off->get_name() + " cannot be combined";
+      return false;
+    }
+    if (flag.on->count() > 0 || flag.off->count() > 0) result->settings.push_back({flag.key, flag.on->count() > 0});
+  }
   if (!windowId.empty() && !parseWindowId(windowId, &result->windowId)) {
     *error = "--window-id wants a window id in decimal or 0x hex, not \"" + windowId + "\"";
     return false;

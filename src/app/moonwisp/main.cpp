@@ -44,10 +44,6 @@ int usageError(const std::string& message) {
   return kExitUsage;
 }
 
-std::unique_ptr<moonwisp::ScreenSaverView> makeMoonwispView(moonwisp::ViewRect frame, bool isPreview,
-                                                          moonwisp::SaverHostServices& services) {
-  return std::make_unique<moonwisp::MoonwispView>(frame, isPreview, services);
-}
 
 bool windowExists(Display* display, Window window) {
   moonwisp::X11ErrorTrap trap(display);
@@ -131,7 +127,12 @@ int main(int argc, char** argv) {
     hostOptions.printFps = options.fps;
     hostOptions.maxFrames = options.frames;
     hostOptions.intervalUs = options.intervalUs;
-    moonwisp::X11Host host(display, hostOptions, makeMoonwispView);
+    const auto makeView = [&options](moonwisp::ViewRect frame, bool isPreview,
+                                     moonwisp::SaverHostServices& services)
+        -> std::unique_ptr<moonwisp::ScreenSaverView> {
+      return std::make_unique<moonwisp::MoonwispView>(frame, isPreview, services, options.settings);
+    };
+    moonwisp::X11Host host(display, hostOptions, makeView);
 
     bool ready = false;
     switch (options.mode) {

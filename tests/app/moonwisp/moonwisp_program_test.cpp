@@ -62,6 +62,13 @@ class ProgramTest : public testing::Test {
     ChildProcess tool({MOONWISP_PREFS_PATH, "write", key, value}, env());
     ASSERT_TRUE(exitedWith(tool.waitFor(allowedMs(10000)), 0)) << tool.output();
   }
+  std::string preferencesText() {
+    ChildProcess tool({MOONWISP_PREFS_PATH, "path"}, env());
+    EXPECT_TRUE(exitedWith(tool.waitFor(allowedMs(10000)), 0)) << tool.output();
+    std::string path = tool.output();
+    while (!path.empty() && path.back() == '\n') path.pop_back();
+    return readFile(path);
+  }
   // Ends it with the signal; a crash or a leak on the way out would end it otherwise.
   void expectEndBy(ChildProcess& program, int signal = SIGTERM) {
     ASSERT_TRUE(program.running()) << program.report();
@@ -241,8 +248,12 @@ TEST_F(ProgramTest, FullScreenFillsBothMonitorsOrKeepsTheSecondaryBlackAndStill)
   const Window root = DefaultRootWindow(display_);
   for (const bool mainOnly : {false, true}) {
     SCOPED_TRACE(mainOnly ? "main display only" : "both displays");
-    setPreference("mainscreenonly", mainOnly ? "true" : "false");
-    ChildProcess program({kMoonwisp, "--fullscreen", "--fps"}, env());
+    // The command line's setting wins over the stored one, for this run only.
+    setPreference("mainscreenonly", mainOnly ? "false" : "true");
+    const std::string stored = preferencesText();
+    ASSERT_NE(stored, "");
+    ChildProcess program({kMoonwisp, "--fullscreen", "--fps", mainOnly ? "--main-display-only" : "-all-displays"},
+                         env());
     EXPECT_TRUE(waitForPicture(display_, root, 0, 0, 640, 400, 15000)) << program.report();
     EXPECT_TRUE(mainOnly || waitForPicture(display_, root, 640, 0, 640, 400, 15000));
     // However long a loaded machine takes to start: two reports after the
@@ -256,13 +267,14 @@ TEST_F(ProgramTest, FullScreenFillsBothMonitorsOrKeepsTheSecondaryBlackAndStill)
     expectEndBy(program);
     // The timer's 60 a second, never more; a report counts rounds in which any view drew.
     for (double fps : fpsReports(program)) EXPECT_LE(fps, mainOnly ? 70.0 : 130.0) << program.output();
+    EXPECT_EQ(preferencesText(), stored);
   }
-  // XScreenSaver's process for the secondary monitor shows its black frame and
-  // then draws nothing more: its timer stops.
+  // XScreenSaver's process for the secondary monitor (main display only set in
+  // its dialog) shows its black frame and then draws nothing more: its timer stops.
   const Window target = createPlainWindow(display_, 640, 400);
   XMoveWindow(display_, target, 640, 0);
   XSync(display_, False);
-  ChildProcess program({kMoonwisp, "-window-id", hex(target), "--fps"}, env());
+  ChildProcess program({kMoonwisp, "-window-id", hex(target), "--fps", "-main-display-only"}, env());
   EXPECT_TRUE(waitUntil([&] { return fpsReports(program).size() >= 3; }, 30000)) << program.report();
   expectEndBy(program);
   for (double fps : fpsReports(program)) EXPECT_EQ(fps, 0.0) << program.output();
