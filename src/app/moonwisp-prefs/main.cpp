@@ -5,15 +5,19 @@
 //   moonwisp-prefs write KEY VALUE    store one key (no range check)
 //   moonwisp-prefs delete KEY         remove one key (its default applies)
 //   moonwisp-prefs path               the settings file's path
+//   moonwisp-prefs xscreensaver add     list Moonwisp in ~/.xscreensaver
+//   moonwisp-prefs xscreensaver remove  take it out again
 //
-// Exit status: 0 done, 1 the file could not be written, 2 bad usage, an
-// unknown key or a value that is not of the key's type.
+// Exit status: 0 done (or nothing to do), 1 the file could not be read or
+// written (nothing changed), 2 bad usage, an unknown key or a value that is
+// not of the key's type.
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
 #include <string>
 
 #include "platform/core/system_log.h"
+#include "platform/xscreensaver/programs_file.h"
 #include "prefs/VelDateText.h"
 #include "prefs/VelPreferenceEditor.h"
 #include "prefs/VelPreferenceHandler.h"
@@ -73,6 +77,50 @@ int report(VelPrefEditResult result, const std::string& key, const std::string& 
   return kExitWriteFailed;
 }
 
+// Moonwisp's line in XScreenSaver's list, as XScreenSaver itself lays one out.
+constexpr char kXScreenSaverProgram[] = "moonwisp";
+constexpr char kXScreenSaverEntry[] = "  GL: \t\t\t\tmoonwisp --root\t\t\t\t    ";
+constexpr char kXScreenSaverAppDefaults[] = "/etc/X11/app-defaults/XScreenSaver";
+
+int changeXScreenSaverList(bool add, const std::string& userFile, const std::string& appDefaults) {
+  moonwisp::ProgramsFileChange change;
+  change.kind = add ? moonwisp::ProgramsFileChange::Kind::Add : moonwisp::ProgramsFileChange::Kind::Remove;
+  change.userFile = userFile.empty() ? moonwisp::xscreensaverUserFile() : userFile;
+  change.appDefaultsFile = appDefaults;
+  change.program = kXScreenSaverProgram;
+  change.entry = kXScreenSaverEntry;
+  const moonwisp::ProgramsFileResult result = moonwisp::changeXScreenSaverPrograms(change);
+  const char* file = change.userFile.c_str();
+  const std::string backup = moonwisp::programsBackupPath(change.userFile);
+  using Status = moonwisp::ProgramsFileResult::Status;
+  switch (result.status) {
+    case Status::Failed:
+      std::fprintf(stderr, "moonwisp-prefs: %s was not changed, because %s.\n", file, result.reason.c_str());
+      return kExitWriteFailed;
+    case Status::Unchanged:
+      if (!add)
+        std::printf("Moonwisp is not in XScreenSaver's list of display modes (%s); nothing to do.\n", file);
+      else if (result.disabled)
+        std::printf("Moonwisp is in XScreenSaver's list of display modes already (%s), switched off: "
+                    "tick it in xscreensaver-settings to have it chosen.\n", file);
+      else
+        std::printf("Moonwisp is in XScreenSaver's list of display modes already (%s); nothing to do.\n", file);
+      break;
+    case Status::Changed:
+      if (!add)
+        std::printf("Moonwisp is no longer in XScreenSaver's list of display modes (%s; the previous file is %s).\n",
+                    file, backup.c_str());
+      else if (result.created)
+        std::printf("Moonwisp is now in XScreenSaver's list of display modes (%s, made with XScreenSaver's own list).\n",
+                    file);
+      else
+        std::printf("Moonwisp is now in XScreenSaver's list of display modes (%s; the previous file is %s).\n",
+                    file, backup.c_str());
+      break;
+  }
+  return std::fflush(stdout) == 0 ? 0 : kExitWriteFailed;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -96,6 +144,20 @@ int main(int argc, char** argv) {
   CLI::App* erase = app.add_subcommand("delete", "Remove one setting, so that its default applies");
   erase->add_option("key", key, "The setting's key")->required();
   CLI::App* path = app.add_subcommand("path", "Print the settings file's path");
+  CLI::App* xscreensaver =
+      app.add_subcommand("xscreensaver", "List Moonwisp in XScreenSaver's display modes (~/.xscreensaver), or not");
+  xscreensaver->require_subcommand(1);
+  std::string userFile;
+  std::string appDefaults = kXScreenSaverAppDefaults;
+  xscreensaver->add_option("--user-file", userFile, "XScreenSaver's settings file (default: ~/.xscreensaver)");
+  xscreensaver->add_option("--app-defaults", appDefaults,
+                           "XScreenSaver's defaults, whose list a new settings file starts from")
+      ->capture_default_str();
+  // The options may come after add or remove too.
+  CLI::App* listAdd = xscreensaver->add_subcommand("add", "Add Moonwisp to the list (nothing to do when it is there)")
+                          ->fallthrough();
+  xscreensaver->add_subcommand("remove", "Take Moonwisp out of the list (nothing to do when it is not there)")
+      ->fallthrough();
 
   try {
     app.parse(argc, argv);
@@ -103,6 +165,8 @@ int main(int argc, char** argv) {
     const int code = app.exit(e);
     return code == 0 ? 0 : kExitUsage;
   }
+
+  if (*xscreensaver) return changeXScreenSaverList(static_cast<bool>(*listAdd), userFile, appDefaults);
 
   const VelPreferenceHandler handler = file.empty() ? VelPreferenceHandler() : VelPreferenceHandler(file);
   if (*read) {
