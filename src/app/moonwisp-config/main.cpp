@@ -1,5 +1,6 @@
 // moonwisp-config: the saver's settings panel, with the saver running live in
-// it and its options sheet behind the Options… button.
+// it and its options sheet behind the Options… button; when XScreenSaver is
+// installed, a button lists Moonwisp in its display modes.
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -9,7 +10,9 @@
 #include "platform/core/bundle.h"
 #include "platform/ui/application.h"
 #include "platform/ui/toolkit.h"
+#include "platform/ui/alert.h"
 #include "prefs/VelPreferenceHandler.h"
+#include "prefs/xscreensaver_listing.h"
 #include "saver/MoonwispView.h"
 
 namespace {
@@ -46,8 +49,19 @@ int main(int argc, char** argv) {
           return std::make_unique<MoonwispView>(frame, isPreview, services);
         },
         settingsSnapshot);
-    if (!panel) std::fprintf(stderr, "moonwisp-config: the settings panel could not be made\n");
-    return panel ? panel->window() : nullptr;
+    if (!panel) {
+      std::fprintf(stderr, "moonwisp-config: the settings panel could not be made\n");
+      return static_cast<ui::Window*>(nullptr);
+    }
+    // XScreenSaver lists only the display modes named in the user's file.
+    if (xscreensaverInstalled()) {
+      PreviewPanel* shown = panel.get();
+      panel->addButton("Add to _XScreenSaver", [shown] {
+        const XScreenSaverListing listing = changeXScreenSaverListing(true);
+        ui::runModalAlert({listing.message, {"OK"}}, shown->window());
+      });
+    }
+    return panel->window();
   });
   panel.reset();
   return status;

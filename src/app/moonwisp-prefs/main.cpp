@@ -17,11 +17,11 @@
 #include <string>
 
 #include "platform/core/system_log.h"
-#include "platform/xscreensaver/programs_file.h"
 #include "prefs/VelDateText.h"
 #include "prefs/VelPreferenceEditor.h"
 #include "prefs/VelPreferenceHandler.h"
 #include "prefs/VelPreferenceKeys.h"
+#include "prefs/xscreensaver_listing.h"
 
 namespace {
 
@@ -77,47 +77,13 @@ int report(VelPrefEditResult result, const std::string& key, const std::string& 
   return kExitWriteFailed;
 }
 
-// Moonwisp's line in XScreenSaver's list, as XScreenSaver itself lays one out.
-constexpr char kXScreenSaverProgram[] = "moonwisp";
-constexpr char kXScreenSaverEntry[] = "  GL: \t\t\t\tmoonwisp --root\t\t\t\t    ";
-constexpr char kXScreenSaverAppDefaults[] = "/etc/X11/app-defaults/XScreenSaver";
-
 int changeXScreenSaverList(bool add, const std::string& userFile, const std::string& appDefaults) {
-  moonwisp::ProgramsFileChange change;
-  change.kind = add ? moonwisp::ProgramsFileChange::Kind::Add : moonwisp::ProgramsFileChange::Kind::Remove;
-  change.userFile = userFile.empty() ? moonwisp::xscreensaverUserFile() : userFile;
-  change.appDefaultsFile = appDefaults;
-  change.program = kXScreenSaverProgram;
-  change.entry = kXScreenSaverEntry;
-  const moonwisp::ProgramsFileResult result = moonwisp::changeXScreenSaverPrograms(change);
-  const char* file = change.userFile.c_str();
-  const std::string backup = moonwisp::programsBackupPath(change.userFile);
-  using Status = moonwisp::ProgramsFileResult::Status;
-  switch (result.status) {
-    case Status::Failed:
-      std::fprintf(stderr, "moonwisp-prefs: %s was not changed, because %s.\n", file, result.reason.c_str());
-      return kExitWriteFailed;
-    case Status::Unchanged:
-      if (!add)
-        std::printf("Moonwisp is not in XScreenSaver's list of display modes (%s); nothing to do.\n", file);
-      else if (result.disabled)
-        std::printf("Moonwisp is in XScreenSaver's list of display modes already (%s), switched off: "
-                    "tick it in xscreensaver-settings to have it chosen.\n", file);
-      else
-        std::printf("Moonwisp is in XScreenSaver's list of display modes already (%s); nothing to do.\n", file);
-      break;
-    case Status::Changed:
-      if (!add)
-        std::printf("Moonwisp is no longer in XScreenSaver's list of display modes (%s; the previous file is %s).\n",
-                    file, backup.c_str());
-      else if (result.created)
-        std::printf("Moonwisp is now in XScreenSaver's list of display modes (%s, made with XScreenSaver's own list).\n",
-                    file);
-      else
-        std::printf("Moonwisp is now in XScreenSaver's list of display modes (%s; the previous file is %s).\n",
-                    file, backup.c_str());
-      break;
+  const moonwisp::XScreenSaverListing listing = moonwisp::changeXScreenSaverListing(add, userFile, appDefaults);
+  if (!listing.ok) {
+    std::fprintf(stderr, "moonwisp-prefs: %s\n", listing.message.c_str());
+    return kExitWriteFailed;
   }
+  std::printf("%s\n", listing.message.c_str());
   return std::fflush(stdout) == 0 ? 0 : kExitWriteFailed;
 }
 
@@ -148,7 +114,7 @@ int main(int argc, char** argv) {
       app.add_subcommand("xscreensaver", "List Moonwisp in XScreenSaver's display modes (~/.xscreensaver), or not");
   xscreensaver->require_subcommand(1);
   std::string userFile;
-  std::string appDefaults = kXScreenSaverAppDefaults;
+  std::string appDefaults = moonwisp::kXScreenSaverAppDefaults;
   xscreensaver->add_option("--user-file", userFile, "XScreenSaver's settings file (default: ~/.xscreensaver)");
   xscreensaver->add_option("--app-defaults", appDefaults,
                            "XScreenSaver's defaults, whose list a new settings file starts from")
