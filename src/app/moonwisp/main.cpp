@@ -7,6 +7,9 @@
 //   moonwisp -window-id ID        an existing window
 //   moonwisp --preview --window-id ID   the settings dialog's small preview
 //
+// --count, --colour-scheme, --glow/--no-glow, --main-display-only/--all-displays
+// set the settings for one run, over the stored ones; nothing is written.
+//
 // Under Wayland (WAYLAND_DISPLAY set) the window and full-screen modes run on
 // the compositor; --x11 / --wayland choose the window system by hand.
 //

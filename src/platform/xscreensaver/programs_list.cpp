@@ -53,10 +53,14 @@ struct ProgramsList {
   bool ended = true;           // the last entry is followed by its \n
 };
 
-const std::regex& resourceName(const char* name) {
-  static const std::regex programs(R"(^[ \t]*(\*|xscreensaver[.*])?programs[ \t]*:)");
-  static const std::regex selected(R"(^([ \t]*(?:\*|xscreensaver[.*])?selected[ \t]*:[ \t]*)(-?[0-9]{1,9})(.*)$)");
-  return std::string(name) == "programs" ? programs : selected;
+// A resource line of ~/.xscreensaver or of the app-defaults file ("*programs:").
+const std::regex& programsResource() {
+  static const std::regex kPrograms(R"(^[ \t]*(\*|xscreensaver[.*])?programs[ \t]*:)");
+  return kPrograms;
+}
+const std::regex& selectedResource() {
+  static const std::regex kSelected(R"(^([ \t]*(?:\*|xscreensaver[.*])?selected[ \t]*:[ \t]*)(-?[0-9]{1,9})(.*)$)");
+  return kSelected;
 }
 
 // Finds the list; false with *reason when the file holds one that cannot be read.
@@ -68,7 +72,7 @@ bool findList(const std::vector<Line>& lines, std::optional<ProgramsList>* found
       return false;
     }
     std::smatch match;
-    const bool isList = std::regex_search(lines[i].body, match, resourceName("programs"));
+    const bool isList = std::regex_search(lines[i].body, match, programsResource());
     if (isList && *found) {
       *reason = "it holds two lists of programs";
       return false;
@@ -240,7 +244,7 @@ ProgramsEdit removeProgram(const std::string& text, const std::string& program) 
     // "selected:" counts entries: the ones after it move up by one.
     for (Line& candidate : lines) {
       std::smatch match;
-      if (!std::regex_match(candidate.body, match, resourceName("selected"))) continue;
+      if (!std::regex_match(candidate.body, match, selectedResource())) continue;
       const long selected = std::stol(match[2].str());
       if (selected < index) continue;
       const long now = selected == index ? -1 : selected - 1;
