@@ -21,7 +21,7 @@ struct CommandLine {
   Backend backend = Backend::Auto;
   bool preview = false;
   bool fps = false;
-  // Settings for this run only, in place of the stored ones (see settingOverrides).
+  // Settings for this run only, read in place of the stored ones (--count, ...).
   VelPrefOverrides settings;
   uint64_t frames = 0;       // 0: no limit
   int64_t intervalUs = -1;   // below 0: the view's own

@@ -17,8 +17,8 @@
 // screen saver; a window of its own ends with q, Escape or closing it.
 //
 // Exit status: 0 ended normally (a window closed, q or Escape, any input
-// full screen, the X server or the compositor gone), 1 no display, 2 bad arguments or a window that
-// does not exist. SIGTERM, SIGINT and SIGHUP end it cleanly, and then by that
+// full screen, the X server or the compositor gone), 1 no display, 2 bad
+// arguments or a window that does not exist. SIGTERM, SIGINT and SIGHUP end it cleanly, and then by that
 // same signal, as its parent expects of a process killed by it.
 #include <X11/Xlib.h>
 #include <malloc.h>

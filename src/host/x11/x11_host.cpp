@@ -86,13 +86,14 @@ bool X11Host::addOwnWindow(int x, int y, int width, int height, bool fullScreen,
     if (!pointerOrigin_) {
       Window root = 0;
       Window child = 0;
-      int x = 0;
-      int y = 0;
+      int pointerX = 0;
+      int pointerY = 0;
       int windowX = 0;
       int windowY = 0;
       unsigned int buttons = 0;
-      if (XQueryPointer(display_, DefaultRootWindow(display_), &root, &child, &x, &y, &windowX, &windowY, &buttons))
-        pointerOrigin_ = PointerPosition{x, y};
+      if (XQueryPointer(display_, DefaultRootWindow(display_), &root, &child, &pointerX, &pointerY, &windowX,
+                        &windowY, &buttons))
+        pointerOrigin_ = PointerPosition{pointerX, pointerY};
     }
   }
   XMoveWindow(display_, window->id(), x, y);
