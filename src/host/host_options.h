@@ -15,6 +15,11 @@ namespace moonwisp {
 using SaverViewFactory =
     std::function<std::unique_ptr<ScreenSaverView>(ViewRect frame, bool isPreview, SaverHostServices& services)>;
 
+// The class (X11) and app id (Wayland) of the saver's own windows. Not the
+// bundle's identifier: that one names the settings panel, the application
+// that the desktop file launches, and docks match windows to launchers by it.
+constexpr const char* kSaverWindowClass = "org.moonwisp.Moonwisp.Saver";
+
 struct SaverHostOptions {
   bool preview = false;       // the views are preview views
   bool printFps = false;      // frames per second and CPU use on stderr, once a second

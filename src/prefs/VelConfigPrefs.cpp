@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "platform/core/system_log.h"
+#include "platform/core/translation.h"
 #include "platform/ui/address_opener.h"
 #include "platform/ui/nib.h"
 #include "platform/ui/string_table.h"
@@ -175,11 +176,11 @@ void VelConfigPrefs::checkUpdates(bool interactive, std::function<void()> finish
     if (!fetched.ok) {
       answer->failure = fetched.error;
     } else if (feed.status == FeedParseStatus::malformed) {
-      answer->failure = "the update feed is not readable XML";
+      answer->failure = _("the update feed is not readable XML");
     } else if (feed.status == FeedParseStatus::notAFeed) {
-      answer->failure = "the server did not send an update feed";
+      answer->failure = _("the server did not send an update feed");
     } else if (feed.status == FeedParseStatus::refused) {
-      answer->failure = "the update feed declares a document type, which is not accepted";
+      answer->failure = _("the update feed declares a document type, which is not accepted");
     }
   };
   auto done = [this, answer, interactive, finished = std::move(finished)] {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "platform/core/translation.h"
 #include "platform/xscreensaver/programs_file.h"
 
 namespace moonwisp {
@@ -30,27 +31,33 @@ XScreenSaverListing changeXScreenSaverListing(bool add, const std::string& userF
   listing.ok = result.status != ProgramsFileResult::Status::Failed;
   switch (result.status) {
     case ProgramsFileResult::Status::Failed:
-      listing.message = file + " was not changed, because " + result.reason + ".";
+      listing.message = formatTranslated(_("%s was not changed, because %s."), {file, result.reason});
       break;
     case ProgramsFileResult::Status::Unchanged:
       if (!add)
-        listing.message = "Moonwisp is not in XScreenSaver's list of display modes (" + file + "); nothing to do.";
+        listing.message =
+            formatTranslated(_("Moonwisp is not in XScreenSaver's list of display modes (%s); nothing to do."), file);
       else if (result.disabled)
-        listing.message = "Moonwisp is in XScreenSaver's list of display modes already (" + file +
-                          "), switched off: tick it in xscreensaver-settings to have it chosen.";
+        listing.message = formatTranslated(_("Moonwisp is in XScreenSaver's list of display modes already (%s), "
+                                             "switched off: tick it in xscreensaver-settings to have it chosen."),
+                                           file);
       else
-        listing.message = "Moonwisp is in XScreenSaver's list of display modes already (" + file + "); nothing to do.";
+        listing.message = formatTranslated(
+            _("Moonwisp is in XScreenSaver's list of display modes already (%s); nothing to do."), file);
       break;
     case ProgramsFileResult::Status::Changed:
       if (!add)
-        listing.message = "Moonwisp is no longer in XScreenSaver's list of display modes (" + file +
-                          "; the previous file is " + backup + ").";
+        listing.message = formatTranslated(
+            _("Moonwisp is no longer in XScreenSaver's list of display modes (%s; the previous file is %s)."),
+            {file, backup});
       else if (result.created)
-        listing.message = "Moonwisp is now in XScreenSaver's list of display modes (" + file +
-                          ", made with XScreenSaver's own list).";
+        listing.message = formatTranslated(
+            _("Moonwisp is now in XScreenSaver's list of display modes (%s, made with XScreenSaver's own list)."),
+            file);
       else
-        listing.message = "Moonwisp is now in XScreenSaver's list of display modes (" + file +
-                          "; the previous file is " + backup + ").";
+        listing.message = formatTranslated(
+            _("Moonwisp is now in XScreenSaver's list of display modes (%s; the previous file is %s)."),
+            {file, backup});
       break;
   }
   return listing;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a build tree, checks its contents and version
 # strings, unpacks it into a scratch root and runs the programs from there
-# (they find their resources from their own path); lintian must find no errors.
+# (they find their resources and translations from their own path); lintian,
+# appstreamcli and desktop-file-validate must find no errors and no warnings.
 set -euo pipefail
 build=$1 version=$2
 scratch=$(mktemp -d)
@@ -27,10 +28,12 @@ diff -u - "$scratch/files" <<'LIST' || fail "file list"
 ./usr/share/applications/org.moonwisp.Moonwisp.desktop
 ./usr/share/doc/moonwisp/changelog.gz
 ./usr/share/doc/moonwisp/copyright
+./usr/share/locale/de/LC_MESSAGES/moonwisp.mo
 ./usr/share/man/man1/moonwisp-config.1.gz
 ./usr/share/man/man1/moonwisp-prefs.1.gz
 ./usr/share/man/man1/moonwisp-render.1.gz
 ./usr/share/man/man1/moonwisp.1.gz
+./usr/share/metainfo/org.moonwisp.Moonwisp.metainfo.xml
 ./usr/share/moonwisp/Info.ini
 ./usr/share/moonwisp/configSheetNib.ui
 ./usr/share/moonwisp/configStrings.ini
@@ -66,15 +69,38 @@ export XDG_CONFIG_HOME=$scratch/config
 [ "$("$usr/bin/moonwisp-prefs" path)" = "$XDG_CONFIG_HOME/org.moonwisp.Moonwisp/preferences.ini" ] \
   || fail "moonwisp-prefs path"
 "$usr/bin/moonwisp-prefs" read | grep -qx 'quantity 77' || fail "moonwisp-prefs read"
+# The translations are found from the programs' own path too.
+LANGUAGE=de LC_ALL=C.UTF-8 "$usr/bin/moonwisp-prefs" --help | grep -q '^Befehle:' || fail "moonwisp-prefs in German"
+[ "$("$usr/bin/moonwisp-config" --version)" = "moonwisp-config $version" ] || fail "moonwisp-config --version"
+
+# The desktop file and the software centres' listing: valid, translated, one
+# id (the panel's), and the release from the one version.
+applications=$usr/share/applications metainfo=$usr/share/metainfo/org.moonwisp.Moonwisp.metainfo.xml
+grep -qx 'Name\[de\]=.*' "$applications/org.moonwisp.Moonwisp.desktop" || fail "desktop file not translated"
+grep -qx 'StartupWMClass=org.moonwisp.Moonwisp' "$applications/org.moonwisp.Moonwisp.desktop" || fail "desktop file's class"
+grep -q "<release version=\"$version\"" "$metainfo" || fail "metainfo release"
+grep -q '<summary xml:lang="de">' "$metainfo" || fail "metainfo not translated"
+for check in "desktop-file-validate $applications/org.moonwisp.Moonwisp.desktop" \
+             "appstreamcli validate --pedantic --no-net $metainfo"; do
+  if command -v "${check%% *}" >/dev/null; then
+    # desktop-file-validate says nothing when all is well; appstreamcli
+    # reports pedantic hints, which are neither errors nor warnings.
+    $check >"$scratch/check" 2>&1 || { cat "$scratch/check"; fail "${check%% *}"; }
+    grep -E '^(E|W): |error|warning' "$scratch/check" && fail "${check%% *} warns"
+  elif [ -n "${CI:-}" ]; then
+    fail "${check%% *} is not installed (tools/setup.sh installs it)"
+  fi
+done
+
 if [ -n "${DISPLAY:-}" ]; then
   "$usr/libexec/xscreensaver/moonwisp" --geometry 32x32 --frames 3 || fail "moonwisp in a window"
 fi
 
 if command -v lintian >/dev/null; then
   status=0
-  lintian --fail-on error "$deb" >"$scratch/lintian" 2>&1 || status=$?
+  lintian -I --pedantic --fail-on error,warning "$deb" >"$scratch/lintian" 2>&1 || status=$?
   grep -v 'running with root privileges' "$scratch/lintian" || true
-  [ "$status" -eq 0 ] || fail "lintian reports errors"
+  [ "$status" -eq 0 ] || fail "lintian reports errors or warnings"
 elif [ -n "${CI:-}" ]; then
   fail "lintian is not installed (tools/setup.sh installs it)"
 else

@@ -14,7 +14,7 @@ namespace moonwisp::test {
 // What a screenshot of an output shows.
 struct OutputPicture {
   int bright = 0;  // pixels brighter than 40 that are not sway's background
-  int grey = 0;    // pixels of sway's empty background (63, 63, 63): nothing covers them
+  int grey = 0;    // pixels of the configured background (63, 63, 63): nothing covers them
   bool taken = false;
 };
 
@@ -24,7 +24,12 @@ class HeadlessSway {
 
   HeadlessSway() : dir_(folder_.path()) {
     std::ofstream config(dir_ + "/config");
-    config << "xwayland disable\ndefault_border none\n";
+    // Everything a test reads is set here, not left to the sway version:
+    // workspace 1 (where clients appear) on HEADLESS-1, and the background
+    // that shows where nothing covers an output (sway 1.7 clears to this
+    // grey, 1.10 to black).
+    config << "xwayland disable\ndefault_border none\nworkspace 1 output HEADLESS-1\n"
+           << "output * bg #3f3f3f solid_color\n";
     for (int i = 1; i <= kOutputs; ++i)
       config << "output HEADLESS-" << i << " mode 1280x800 position " << (i - 1) * 1280 << " 0\n";
     config.close();
@@ -86,9 +91,13 @@ class HeadlessSway {
     picture.taken = !image.empty();
     return picture;
   }
-  // Polls until the output shows at least 200 bright pixels, or the time runs out.
+  // Polls until the output shows at least 200 bright pixels, or the time runs
+  // out; then the compositor's log says why it could not draw (no buffers
+  // without a /dev/shm, say).
   bool waitForPicture(const std::string& output) {
-    return waitUntil([&] { return screenshot(output).bright >= 200; });
+    if (waitUntil([&] { return screenshot(output).bright >= 200; })) return true;
+    ADD_FAILURE() << "no picture on " << output << "; sway's log:\n" << sway_->output();
+    return false;
   }
 
  private:

@@ -169,21 +169,38 @@ int main(int argc, char** argv) {
   CLI::App app{"Draws the butterfly world headless and writes the last frame as a PNG."};
   app.name(kName);
   app.set_version_flag("--version", std::string(kName) + " " MOONWISP_VERSION);
-  app.option_defaults()->always_capture_default();
+  // Ranges and defaults are told in the texts: the parser's own notation
+  // ("INT:INT in [1 - 8192]=1280") only clutters the help.
+  const auto range = [](auto low, auto high) { return CLI::Range(low, high).description(""); };
   Options o;
-  app.add_option("--seed", o.seed, "random seed")->check(CLI::Range(0u, 4294967295u));
-  app.add_option("--quantity", o.quantity, "number of butterflies")->check(CLI::Range(0, 100000));
-  app.add_option("--color", o.color, "colour choice 0..7 (5: random fixed, 6/7: cycling)")->check(CLI::Range(0, 7));
-  app.add_option("--glow", o.glow, "glow 0 or 1")->check(CLI::Range(0, 1));
-  app.add_option("--width", o.width, "picture width in pixels")->check(CLI::Range(1, 8192));
-  app.add_option("--height", o.height, "picture height in pixels")->check(CLI::Range(1, 8192));
-  app.add_option("--frames", o.frames, "number of frames")->check(CLI::Range(int64_t{1}, int64_t{10000000}));
-  app.add_option("--dt", o.dt, "frame time in microseconds")
-      ->check(CLI::Range(int64_t{1}, int64_t{1000000000}));
-  app.add_option("--out", o.out, "PNG file for the last frame")->required();
-  auto* every = app.add_option("--every", o.every, "also write every K-th frame")
-                    ->check(CLI::Range(int64_t{1}, int64_t{10000000}));
-  auto* outDir = app.add_option("--out-dir", o.outDir, "folder for the frames of --every");
+  app.add_option("--seed", o.seed, "random seed, 0 to 4294967295 (default 1)")
+      ->type_name("N")
+      ->check(range(0u, 4294967295u));
+  app.add_option("--quantity", o.quantity, "number of butterflies, 0 to 100000 (default 220)")
+      ->type_name("N")
+      ->check(range(0, 100000));
+  app.add_option("--color", o.color, "colour choice 0 to 7 (5: random fixed, 6 and 7: cycling; default 6)")
+      ->type_name("N")
+      ->check(range(0, 7));
+  app.add_option("--glow", o.glow, "glow 0 or 1 (default 1)")->type_name("N")->check(range(0, 1));
+  app.add_option("--width", o.width, "picture width in pixels, 1 to 8192 (default 1280)")
+      ->type_name("N")
+      ->check(range(1, 8192));
+  app.add_option("--height", o.height, "picture height in pixels, 1 to 8192 (default 800)")
+      ->type_name("N")
+      ->check(range(1, 8192));
+  app.add_option("--frames", o.frames, "number of frames, 1 to 10000000 (default 120)")
+      ->type_name("N")
+      ->check(range(int64_t{1}, int64_t{10000000}));
+  app.add_option("--dt", o.dt, "frame time in microseconds, 1 to 1000000000 (default 16667)")
+      ->type_name("US")
+      ->check(range(int64_t{1}, int64_t{1000000000}));
+  app.add_option("--out", o.out, "PNG file for the last frame")->type_name("FILE")->required();
+  auto* every = app.add_option("--every", o.every, "also write every K-th frame, 1 to 10000000")
+                    ->type_name("K")
+                    ->check(range(int64_t{1}, int64_t{10000000}));
+  auto* outDir =
+      app.add_option("--out-dir", o.outDir, "folder for the frames of --every")->type_name("FOLDER");
   every->needs(outDir);
   outDir->needs(every);
   app.add_flag("--bench", o.bench, "print per-frame timings");

@@ -16,7 +16,10 @@
 #include <cstdio>
 #include <string>
 
+#include "app/help_texts.h"
+#include "platform/core/bundle.h"
 #include "platform/core/system_log.h"
+#include "platform/core/translation.h"
 #include "prefs/VelDateText.h"
 #include "prefs/VelPreferenceEditor.h"
 #include "prefs/VelPreferenceHandler.h"
@@ -31,11 +34,11 @@ constexpr int kExitUsage = 2;
 const char* typeName(VelPrefType type) {
   switch (type) {
     case VelPrefType::Integer:
-      return "an integer";
+      return _("an integer");
     case VelPrefType::Boolean:
-      return "true or false";
+      return _("true or false");
     case VelPrefType::Date:
-      return "an ISO 8601 date with a time zone, such as 2026-12-06T07:52:41Z";
+      return _("an ISO 8601 date with a time zone, such as 2026-12-06T07:52:41Z");
   }
   return "";
 }
@@ -65,11 +68,14 @@ int report(VelPrefEditResult result, const std::string& key, const std::string& 
     case VelPrefEditResult::Done:
       return 0;
     case VelPrefEditResult::UnknownKey:
-      std::fprintf(stderr, "moonwisp-prefs: unknown key \"%s\"; the keys are %s\n", key.c_str(), keyList().c_str());
+      std::fprintf(stderr, "moonwisp-prefs: %s\n",
+                   moonwisp::formatTranslated(_("unknown key \"%s\"; the keys are %s"), {key, keyList()}).c_str());
       return kExitUsage;
     case VelPrefEditResult::InvalidValue:
-      std::fprintf(stderr, "moonwisp-prefs: \"%s\" is not a valid value for %s: expected %s\n", value.c_str(),
-                   key.c_str(), typeName(findVelPrefKey(key)->type));
+      std::fprintf(stderr, "moonwisp-prefs: %s\n",
+                   moonwisp::formatTranslated(_("\"%s\" is not a valid value for %s: expected %s"),
+                                    {value, key, typeName(findVelPrefKey(key)->type)})
+                       .c_str());
       return kExitUsage;
     case VelPrefEditResult::WriteFailed:
       return kExitWriteFailed;  // the store has said why
@@ -93,37 +99,43 @@ int main(int argc, char** argv) {
   // A command-line tool reports on stderr, where the user sees it.
   moonwisp::setSystemLogSink([](const std::string& line) { std::fprintf(stderr, "moonwisp-prefs: %s\n", line.c_str()); });
 
-  CLI::App app{"Reads and changes the Moonwisp screen saver's settings."};
+  moonwisp::useTranslations(moonwisp::Bundle::main());
+  CLI::App app{_("Reads and changes the Moonwisp screen saver's settings.")};
+  moonwisp::translateHelp(app);
   // The usage line names the program as the user typed it, without its folder.
   const std::string invoked = argc > 0 && argv[0] ? argv[0] : "moonwisp-prefs";
   app.name(invoked.substr(invoked.find_last_of('/') + 1));
   app.require_subcommand(1);
-  app.set_version_flag("--version", "moonwisp-prefs " MOONWISP_VERSION);
+  app.set_version_flag("--version", "moonwisp-prefs " MOONWISP_VERSION, _("print the version and end"));
   std::string file;
-  app.add_option("--file", file, "Use this settings file instead of the user's");
+  app.add_option("--file", file, _("Use this settings file instead of the user's"))->type_name(_("FILE"));
 
-  CLI::App* read = app.add_subcommand("read", "Print the settings as the saver reads them");
+  CLI::App* read = app.add_subcommand("read", _("Print the settings as the saver reads them"));
   std::string key, value;
-  CLI::App* write = app.add_subcommand("write", "Store one setting (keys: " + keyList() + ")");
-  write->add_option("key", key, "The setting's key")->required();
-  write->add_option("value", value, "Its value")->required();
-  CLI::App* erase = app.add_subcommand("delete", "Remove one setting, so that its default applies");
-  erase->add_option("key", key, "The setting's key")->required();
-  CLI::App* path = app.add_subcommand("path", "Print the settings file's path");
+  CLI::App* write = app.add_subcommand("write", moonwisp::formatTranslated(_("Store one setting (keys: %s)"), keyList()));
+  write->add_option("key", key, _("The setting's key"))->required()->type_name(_("KEY"));
+  write->add_option("value", value, _("Its value"))->required()->type_name(_("VALUE"));
+  CLI::App* erase = app.add_subcommand("delete", _("Remove one setting, so that its default applies"));
+  erase->add_option("key", key, _("The setting's key"))->required()->type_name(_("KEY"));
+  CLI::App* path = app.add_subcommand("path", _("Print the settings file's path"));
   CLI::App* xscreensaver =
-      app.add_subcommand("xscreensaver", "List Moonwisp in XScreenSaver's display modes (~/.xscreensaver), or not");
+      app.add_subcommand("xscreensaver", _("List Moonwisp in XScreenSaver's display modes (~/.xscreensaver), or not"));
   xscreensaver->require_subcommand(1);
   std::string userFile;
   std::string appDefaults = moonwisp::kXScreenSaverAppDefaults;
-  xscreensaver->add_option("--user-file", userFile, "XScreenSaver's settings file (default: ~/.xscreensaver)");
-  xscreensaver->add_option("--app-defaults", appDefaults,
-                           "XScreenSaver's defaults, whose list a new settings file starts from")
+  xscreensaver->add_option("--user-file", userFile, _("XScreenSaver's settings file (default: ~/.xscreensaver)"))
+      ->type_name(_("FILE"));
+  xscreensaver
+      ->add_option("--app-defaults", appDefaults, _("XScreenSaver's defaults, whose list a new settings file starts from"))
+      ->type_name(_("FILE"))
       ->capture_default_str();
   // The options may come after add or remove too.
-  CLI::App* listAdd = xscreensaver->add_subcommand("add", "Add Moonwisp to the list (nothing to do when it is there)")
-                          ->fallthrough();
-  xscreensaver->add_subcommand("remove", "Take Moonwisp out of the list (nothing to do when it is not there)")
-      ->fallthrough();
+  CLI::App* listAdd =
+      xscreensaver->add_subcommand("add", _("Add Moonwisp to the list (nothing to do when it is there)"))->fallthrough();
+  CLI::App* listRemove =
+      xscreensaver->add_subcommand("remove", _("Take Moonwisp out of the list (nothing to do when it is not there)"))
+          ->fallthrough();
+  for (CLI::App* command : {read, write, erase, path, xscreensaver, listAdd, listRemove}) command->group(_("Commands"));
 
   try {
     app.parse(argc, argv);

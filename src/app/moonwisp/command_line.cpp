@@ -5,9 +5,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "app/help_texts.h"
 #include "prefs/VelPreferenceKeys.h"
-
-
 
 namespace moonwisp {
 namespace {
@@ -87,10 +86,11 @@ bool parseGeometry(const std::string& text, int* width, int* height) {
 }
 
 bool parseCommandLine(const std::vector<std::string>& arguments, CommandLine* result, std::string* error) {
-  CLI::App app{"moonwisp: butterflies flying over black, as a screen saver.\n"
-               "Without options it shows them in a window of its own (q or Escape ends it).\n"
-               "The settings are changed with moonwisp-config; a setting given here wins for this run only.",
+  CLI::App app{_("moonwisp: butterflies flying over black, as a screen saver.\n"
+                 "Without options it shows them in a window of its own (q or Escape ends it).\n"
+                 "The settings are changed with moonwisp-config; a setting given here wins for this run only."),
                "moonwisp"};
+  translateHelp(app);
   std::string geometry;
   std::string windowId;
   bool fullScreen = false;
@@ -98,41 +98,45 @@ bool parseCommandLine(const std::vector<std::string>& arguments, CommandLine* re
   bool version = false;
   bool x11 = false;
   bool wayland = false;
-  app.add_option("--geometry", geometry, "size of the window, WxH (default 1280x800)");
-  app.add_flag("--fullscreen", fullScreen, "one borderless window over each monitor");
+  app.add_option("--geometry", geometry, _("size of the window in pixels (default 1280x800)"))->type_name("WxH");
+  app.add_flag("--fullscreen", fullScreen, _("one borderless window over each monitor"));
   app.add_flag("--root", root,
-               "draw into XScreenSaver's window ($XSCREENSAVER_WINDOW), or the root window");
-  app.add_option("--window-id", windowId, "draw into this existing window (decimal or 0x hex)");
-  app.add_flag("--x11", x11, "draw on the X server ($DISPLAY) even when a Wayland session is running");
-  app.add_flag("--wayland", wayland, "draw on the Wayland compositor ($WAYLAND_DISPLAY)");
-  app.add_flag("--preview", result->preview, "draw the small preview (with --window-id)");
-  app.add_flag("--fps", result->fps, "print frames per second and CPU use once a second on stderr");
+               _("draw into XScreenSaver's window ($XSCREENSAVER_WINDOW), or the root window"));
+  app.add_option("--window-id", windowId, _("draw into this existing window (decimal or 0x hex)"))->type_name("ID");
+  app.add_flag("--x11", x11, _("draw on the X server ($DISPLAY) even when a Wayland session is running"));
+  app.add_flag("--wayland", wayland, _("draw on the Wayland compositor ($WAYLAND_DISPLAY)"));
+  app.add_flag("--preview", result->preview, _("draw the small preview (with --window-id)"));
+  app.add_flag("--fps", result->fps, _("print frames per second and CPU use once a second on stderr"));
+  app.add_flag("--version", version, _("print the version and end"));
   // The settings, for this run only: they win over the stored ones, which
   // hold for every setting not given; nothing is written.
+  const std::string settingsGroup = _("Settings for this run");
   std::string count;
   std::string colourScheme;
-  app.add_option("--count", count, "number of butterflies, 20 to 220")->group("Settings for this run");
+  app.add_option("--count", count, _("number of butterflies, 20 to 220"))->type_name("N")->group(settingsGroup);
   app.add_option("--colour-scheme", colourScheme,
-                 "colour scheme: 0 green, 1 blue, 2 yellow, 3 violet, 4 red, 5 one of them at random, "
-                 "6 changing every 30 seconds, 7 changing every 5 seconds")
-      ->group("Settings for this run");
-  CLI::Option* glowOn = app.add_flag("--glow", "glow on")->group("Settings for this run");
-  CLI::Option* glowOff = app.add_flag("--no-glow", "glow off")->group("Settings for this run");
-  CLI::Option* mainOnly =
-      app.add_flag("--main-display-only", "the butterflies on the main display only, the others black")
-          ->group("Settings for this run");
+                 _("colour scheme: 0 green, 1 blue, 2 yellow, 3 violet, 4 red, 5 one of them at random, "
+                   "6 changing every 30 seconds, 7 changing every 5 seconds"))
+      ->type_name("N")
+      ->group(settingsGroup);
+  CLI::Option* glowOn = app.add_flag("--glow")->description(_("glow on"))->group(settingsGroup);
+  CLI::Option* glowOff = app.add_flag("--no-glow")->description(_("glow off"))->group(settingsGroup);
+  CLI::Option* mainOnly = app.add_flag("--main-display-only")
+                              ->description(_("the butterflies on the main display only, the others black"))
+                              ->group(settingsGroup);
   CLI::Option* allDisplays =
-      app.add_flag("--all-displays", "the butterflies on every display")->group("Settings for this run");
-  app.add_flag("--version", version, "print the version and end");
+      app.add_flag("--all-displays")->description(_("the butterflies on every display"))->group(settingsGroup);
   // For tests and benchmarks: a fixed number of frames, a faster timer.
   // Read as text: a number type would take "-1" as the largest count.
   std::string frames;
-  app.add_option("--frames", frames, "end after this many frames, 0 for no limit (for tests and benchmarks)")
-      ->group("Tests and benchmarks");
+  app.add_option("--frames", frames, _("end after this many frames, 0 for no limit (for tests and benchmarks)"))
+      ->type_name("N")
+      ->group(_("Tests and benchmarks"));
   app.add_option("--interval-us", result->intervalUs,
-                 "timer period in microseconds instead of 1/60 s (for tests and benchmarks)")
-      ->check(CLI::Range(int64_t{0}, int64_t{10000000}))
-      ->group("Tests and benchmarks");
+                 _("timer period in microseconds, 0 to 10000000, instead of 1/60 s (for tests and benchmarks)"))
+      ->type_name("US")
+      ->check(CLI::Range(int64_t{0}, int64_t{10000000}).description(""))
+      ->group(_("Tests and benchmarks"));
 
   std::vector<std::string> reversed;  // CLI11 takes the arguments last first
   for (size_t i = arguments.size(); i > 1; --i) reversed.push_back(normalised(arguments[i - 1]));
@@ -155,20 +159,20 @@ bool parseCommandLine(const std::vector<std::string>& arguments, CommandLine* re
   if (root && !windowId.empty()) root = false;
   const int modes = (fullScreen ? 1 : 0) + (root ? 1 : 0) + (!windowId.empty() ? 1 : 0);
   if (modes > 1) {
-    *error = "--fullscreen cannot be combined with --root or --window-id";
+    *error = _("--fullscreen cannot be combined with --root or --window-id");
     return false;
   }
   if (!geometry.empty() && modes != 0) {
-    *error = "--geometry applies only to a window of moonwisp's own";
+    *error = _("--geometry applies only to a window of moonwisp's own");
     return false;
   }
   if (!geometry.empty() && !parseGeometry(geometry, &result->width, &result->height)) {
-    *error = "--geometry wants WIDTHxHEIGHT with each side from 1 to 32767, not \"" + geometry + "\"";
+    *error = formatTranslated(_("--geometry wants WIDTHxHEIGHT with each side from 1 to 32767, not \"%s\""), geometry);
     return false;
   }
   unsigned long long frameCount = 0;
   if (!frames.empty() && !parseUnsigned(frames, 10, &frameCount)) {
-    *error = "--frames wants a whole number of frames, 0 or more, not \"" + frames + "\"";
+    *error = formatTranslated(_("--frames wants a whole number of frames, 0 or more, not \"%s\""), frames);
     return false;
   }
   result->frames = frameCount;
@@ -181,7 +185,7 @@ bool parseCommandLine(const std::vector<std::string>& arguments, CommandLine* re
     if (number.text.empty()) continue;
     int64_t value = 0;
     if (!parseSetting(number.text, &value)) {
-      *error = std::string(number.option) + " wants a whole number, not \"" + number.text + "\"";
+      *error = formatTranslated(_("%s wants a whole number, not \"%s\""), {number.option, number.text});
       return false;
     }
     result->settings.push_back({number.key, value});
@@ -193,28 +197,28 @@ bool parseCommandLine(const std::vector<std::string>& arguments, CommandLine* re
   } switches[] = {{glowOn, glowOff, kVelPrefGlow}, {mainOnly, allDisplays, kVelPrefMainScreenOnly}};
   for (const auto& flag : switches) {
     if (flag.on->count() > 0 && flag.off->count() > 0) {
-      *error = flag.on->get_name() + " and " + flag.off->get_name() + " cannot be combined";
+      *error = formatTranslated(_("%s and %s cannot be combined"), {flag.on->get_name(), flag.off->get_name()});
       return false;
     }
     if (flag.on->count() > 0 || flag.off->count() > 0) result->settings.push_back({flag.key, flag.on->count() > 0});
   }
   if (!windowId.empty() && !parseWindowId(windowId, &result->windowId)) {
-    *error = "--window-id wants a window id in decimal or 0x hex, not \"" + windowId + "\"";
+    *error = formatTranslated(_("--window-id wants a window id in decimal or 0x hex, not \"%s\""), windowId);
     return false;
   }
   if (x11 && wayland) {
-    *error = "--x11 and --wayland cannot be combined";
+    *error = _("--x11 and --wayland cannot be combined");
     return false;
   }
   if (wayland && (root || !windowId.empty())) {
-    *error = "--root and --window-id draw into X11 windows; they cannot be combined with --wayland";
+    *error = _("--root and --window-id draw into X11 windows; they cannot be combined with --wayland");
     return false;
   }
   result->backend = x11       ? CommandLine::Backend::X11
                     : wayland ? CommandLine::Backend::Wayland
                               : CommandLine::Backend::Auto;
   if (result->preview && windowId.empty()) {
-    *error = "--preview needs --window-id";
+    *error = _("--preview needs --window-id");
     return false;
   }
   result->mode = fullScreen      ? CommandLine::Mode::FullScreen

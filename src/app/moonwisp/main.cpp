@@ -36,6 +36,8 @@
 #include "host/x11/x11_host.h"
 #include "saver/MoonwispView.h"
 #include "platform/ui/toolkit.h"
+#include "platform/core/bundle.h"
+#include "platform/core/translation.h"
 
 namespace {
 
@@ -43,7 +45,7 @@ constexpr int kExitNoDisplay = 1;
 constexpr int kExitUsage = 2;
 
 int usageError(const std::string& message) {
-  std::fprintf(stderr, "moonwisp: %s (see moonwisp --help)\n", message.c_str());
+  std::fprintf(stderr, "moonwisp: %s\n", moonwisp::formatTranslated(_("%s (see moonwisp --help)"), message).c_str());
   return kExitUsage;
 }
 
@@ -58,6 +60,7 @@ bool windowExists(Display* display, Window window) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  moonwisp::useTranslations(moonwisp::Bundle::main());
   const std::vector<std::string> arguments(argv, argv + argc);
   moonwisp::CommandLine options;
   std::string error;
@@ -73,7 +76,7 @@ int main(int argc, char** argv) {
     // the root window itself.
     const char* named = std::getenv("XSCREENSAVER_WINDOW");
     if (named && *named && !moonwisp::parseWindowId(named, &target))
-      return usageError(std::string("XSCREENSAVER_WINDOW is not a window id: \"") + named + "\"");
+      return usageError(moonwisp::formatTranslated(_("XSCREENSAVER_WINDOW is not a window id: \"%s\""), named));
   }
 
   // The GL driver allocates and frees large blocks at every draw; by default
@@ -100,15 +103,15 @@ int main(int argc, char** argv) {
   // for the accessibility bus.
   if (options.preview) setenv("NO_AT_BRIDGE", "1", 0);
   if (options.preview && !moonwisp::ui::initializeToolkit())
-    std::fprintf(stderr, "moonwisp: the user-interface toolkit could not start; the preview has no settings sheet\n");
+    std::fprintf(stderr, "moonwisp: %s\n", _("the user-interface toolkit could not start; the preview has no settings sheet"));
 
   Display* display = XOpenDisplay(nullptr);
   if (!display) {
     const char* name = std::getenv("DISPLAY");
     if (name && *name)
-      std::fprintf(stderr, "moonwisp: cannot open the X display \"%s\"\n", name);
+      std::fprintf(stderr, "moonwisp: %s\n", moonwisp::formatTranslated(_("cannot open the X display \"%s\""), name).c_str());
     else
-      std::fprintf(stderr, "moonwisp: no X display (DISPLAY is not set)\n");
+      std::fprintf(stderr, "moonwisp: %s\n", _("no X display (DISPLAY is not set)"));
     return kExitNoDisplay;
   }
 
@@ -119,7 +122,7 @@ int main(int argc, char** argv) {
     XCloseDisplay(display);
     char id[32];
     std::snprintf(id, sizeof id, "0x%lx", target);
-    return usageError(std::string("there is no window ") + id);
+    return usageError(moonwisp::formatTranslated(_("there is no window %s"), id));
   }
 
   int status = 0;
@@ -151,7 +154,7 @@ int main(int argc, char** argv) {
         break;
     }
     if (!ready) {
-      std::fprintf(stderr, "moonwisp: no window to draw into could be made\n");
+      std::fprintf(stderr, "moonwisp: %s\n", _("no window to draw into could be made"));
       status = kExitNoDisplay;
     } else {
       status = host.run();

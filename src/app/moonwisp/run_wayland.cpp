@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "host/wayland/wayland_host.h"
+#include "platform/core/translation.h"
 #include "saver/MoonwispView.h"
 
 namespace moonwisp {
@@ -13,7 +14,6 @@ namespace {
 
 constexpr int kExitNoDisplay = 1;
 constexpr char kTitle[] = "Moonwisp";
-constexpr char kAppId[] = "org.moonwisp.Moonwisp";
 
 }  // namespace
 
@@ -22,8 +22,9 @@ int runOnWayland(const CommandLine& options, int* endingSignal) {
   wl_display* display = wl_display_connect(nullptr);
   if (!display) {
     const char* name = std::getenv("WAYLAND_DISPLAY");
-    std::fprintf(stderr, "moonwisp: cannot connect to the Wayland compositor \"%s\"\n",
-                 name && *name ? name : "wayland-0");
+    std::fprintf(stderr, "moonwisp: %s\n",
+                 formatTranslated(_("cannot connect to the Wayland compositor \"%s\""), name && *name ? name : "wayland-0")
+                     .c_str());
     return kExitNoDisplay;
   }
   int status = 0;
@@ -40,11 +41,11 @@ int runOnWayland(const CommandLine& options, int* endingSignal) {
     bool ready = host.initialize();
     if (ready) {
       ready = options.mode == CommandLine::Mode::FullScreen
-                  ? host.addFullScreenViews(kTitle, kAppId)
-                  : host.addWindow(options.width, options.height, kTitle, kAppId);
+                  ? host.addFullScreenViews(kTitle, kSaverWindowClass)
+                  : host.addWindow(options.width, options.height, kTitle, kSaverWindowClass);
     }
     if (!ready) {
-      std::fprintf(stderr, "moonwisp: nothing to draw on could be made on the Wayland compositor\n");
+      std::fprintf(stderr, "moonwisp: %s\n", _("nothing to draw on could be made on the Wayland compositor"));
       status = kExitNoDisplay;
     } else {
       status = host.run();

@@ -5,6 +5,7 @@
 #include <gtk/gtk.h>
 
 #include "platform/core/system_log.h"
+#include "platform/core/translation.h"
 #include "platform/gl/egl_context.h"
 #include "platform/ui/controls.h"
 
@@ -72,7 +73,7 @@ std::unique_ptr<PreviewPanel> PreviewPanel::create(ViewFactory makeView, Setting
   g_signal_connect(area, "draw", G_CALLBACK(onDraw), self);
 
   GtkWidget* row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
-  GtkWidget* options = gtk_button_new_with_mnemonic("_Options…");
+  GtkWidget* options = gtk_button_new_with_mnemonic(_("_Options…"));
   gtk_box_pack_end(GTK_BOX(row), options, FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(column), area, TRUE, TRUE, 0);
   gtk_box_pack_start(GTK_BOX(column), row, FALSE, FALSE, 0);

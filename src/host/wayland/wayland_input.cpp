@@ -86,7 +86,13 @@ void WaylandInput::onCapabilities(void* data, wl_seat* seat, uint32_t capabiliti
   static const wl_pointer_listener pointerListener = {onPointerEnter, onPointerLeave, onMotion,
                                                       onButton,       onAxis,         onFrame,
                                                       onAxisSource,   onAxisStop,     onAxisDiscrete,
-                                                      onAxisValue120};
+                                                      onAxisValue120,
+  // Wayland 1.22 headers add a tenth event. The seat's version never asks for
+  // it, but every slot the headers declare is filled.
+#ifdef WL_POINTER_AXIS_RELATIVE_DIRECTION_SINCE_VERSION
+                                                      onAxisRelativeDirection
+#endif
+  };
   auto* self = static_cast<WaylandInput*>(data);
   const bool keyboard = capabilities & WL_SEAT_CAPABILITY_KEYBOARD;
   const bool pointer = capabilities & WL_SEAT_CAPABILITY_POINTER;

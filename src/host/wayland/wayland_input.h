@@ -53,6 +53,9 @@ class WaylandInput {
   static void onAxisStop(void*, wl_pointer*, uint32_t, uint32_t) {}
   static void onAxisDiscrete(void*, wl_pointer*, uint32_t, int32_t) {}
   static void onAxisValue120(void*, wl_pointer*, uint32_t, int32_t) {}
+#ifdef WL_POINTER_AXIS_RELATIVE_DIRECTION_SINCE_VERSION
+  static void onAxisRelativeDirection(void*, wl_pointer*, uint32_t, uint32_t) {}
+#endif
 
   void releaseKeyboard();
   void releasePointer();

@@ -63,10 +63,9 @@ bool X11Host::addOwnWindow(int x, int y, int width, int height, bool fullScreen,
   if (!window) return false;
 
   XClassHint hint{};
-  char name[] = "moonwisp";
-  char className[] = "Moonwisp";
-  hint.res_name = name;
-  hint.res_class = className;
+  std::string windowClass = kSaverWindowClass;
+  hint.res_name = windowClass.data();
+  hint.res_class = windowClass.data();
   XSetClassHint(display_, window->id(), &hint);
   // Lets window managers and tools tell which process draws the window.
   const long pid = static_cast<long>(getpid());

@@ -111,7 +111,8 @@ RasterImage decodePngImage(const uint8_t* data, size_t size, std::string* error)
 }
 
 RasterImage loadPngImage(const std::string& path, std::string* error) {
-  std::unique_ptr<FILE, decltype(&std::fclose)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+  const auto close = [](FILE* opened) { std::fclose(opened); };
+  std::unique_ptr<FILE, decltype(close)> file(std::fopen(path.c_str(), "rb"), close);
   if (!file) {
     if (error) *error = "cannot open " + path;
     return RasterImage();

@@ -21,7 +21,8 @@ class BackgroundTask {
 
   // Starts work on a new thread (cancelling any work still running); done
   // follows on the thread that runs the default main context. cancelHook is
-  // called from that thread by cancel() to make the work return soon.
+  // called from that thread by cancel() and must make the work return at
+  // once: cancel() waits for it there, and the main loop waits as long.
   void start(std::function<void()> work, Done done, std::function<void()> cancelHook);
   // Wakes the work, joins its thread, and drops its result. Safe to call
   // when nothing runs.

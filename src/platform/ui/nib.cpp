@@ -2,6 +2,8 @@
 
 #include <gtk/gtk.h>
 
+#include "platform/core/translation.h"
+
 namespace moonwisp::ui {
 namespace {
 
@@ -18,6 +20,8 @@ std::unique_ptr<Nib> Nib::load(const std::string& path, Actions actions, std::st
   nib->actions_ = std::move(actions);
   GtkBuilder* builder = gtk_builder_new();
   nib->builder_ = builder;
+  // Texts marked translatable come from the programs' own catalogues.
+  gtk_builder_set_translation_domain(builder, kTextDomain);
   GError* loadError = nullptr;
   const bool loaded = gtk_builder_add_from_file(builder, path.c_str(), &loadError);
   // Windows belong to the toolkit once built, even from a file that failed

@@ -1,7 +1,8 @@
 #pragma once
 // A window and its controls built from an interface file (GtkBuilder XML).
 // Objects are found by their ids; signal handler names in the file are
-// connected to the actions given at load.
+// connected to the actions given at load. Texts marked translatable are
+// looked up in the programs' text domain (platform/core/translation.h).
 #include <functional>
 #include <map>
 #include <memory>

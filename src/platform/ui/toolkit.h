@@ -3,6 +3,11 @@
 
 namespace moonwisp::ui {
 
+// Names the program's windows for the desktop: their X11 class (both parts)
+// and their Wayland app id become id, which docks match to the desktop file
+// of the same name. Call before initializeToolkit.
+void setProgramIdentity(const char* id);
+
 // Connects to the display; false when there is none. Safe to call again.
 bool initializeToolkit();
 

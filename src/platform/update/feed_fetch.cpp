@@ -5,6 +5,8 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/core/translation.h"
+
 namespace moonwisp::update {
 namespace {
 
@@ -14,6 +16,7 @@ constexpr const char* kFeedPath = "/updates/products/moonwisp/update.xml";
 struct Transfer {
   std::string body;
   bool tooLarge = false;
+  bool nameResolved = false;  // a socket was opened, so the name lookup had ended
 };
 
 size_t appendBody(char* data, size_t size, size_t count, void* user) {
@@ -25,6 +28,11 @@ size_t appendBody(char* data, size_t size, size_t count, void* user) {
   }
   transfer->body.append(data, n);
   return n;
+}
+
+int noteSocket(void* user, curl_socket_t, curlsocktype) {
+  static_cast<Transfer*>(user)->nameResolved = true;
+  return CURL_SOCKOPT_OK;
 }
 
 bool isLoopbackHttp(const std::string& url) {
@@ -44,25 +52,26 @@ bool isLoopbackHttp(const std::string& url) {
 }
 
 std::string reasonFor(CURLcode code, long status, const Transfer& transfer) {
-  if (transfer.tooLarge || code == CURLE_FILESIZE_EXCEEDED) return "the update feed is larger than 1 MiB";
+  if (transfer.tooLarge || code == CURLE_FILESIZE_EXCEEDED) return _("the update feed is larger than 1 MiB");
   switch (code) {
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:
-      return "the update server could not be found";
+      return _("the update server could not be found");
     case CURLE_COULDNT_CONNECT:
-      return "the update server could not be reached";
+      return _("the update server could not be reached");
     case CURLE_OPERATION_TIMEDOUT:
-      return "the update server did not answer in time";
+      return transfer.nameResolved ? _("the update server did not answer in time")
+                                   : _("the update server's name could not be resolved in time");
     case CURLE_HTTP_RETURNED_ERROR:
-      return "the update server answered with status " + std::to_string(status);
+      return formatTranslated(_("the update server answered with status %s"), std::to_string(status));
     case CURLE_UNSUPPORTED_PROTOCOL:
-      return "the update server sent an address that is not https";
+      return _("the update server sent an address that is not https");
     case CURLE_TOO_MANY_REDIRECTS:
-      return "the update server redirected too many times";
+      return _("the update server redirected too many times");
     case CURLE_PEER_FAILED_VERIFICATION:
-      return "the update server's certificate could not be verified";
+      return _("the update server's certificate could not be verified");
     case CURLE_SSL_CONNECT_ERROR:
-      return "no secure connection to the update server could be made";
+      return _("no secure connection to the update server could be made");
     default:
       return curl_easy_strerror(code);
   }
@@ -102,7 +111,7 @@ FeedFetchResult fetchFeed(const FeedSource& source, FeedFetchCancel* cancel) {
   FeedFetchResult result;
   std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
   if (!curl) {
-    result.error = "the network library could not be started";
+    result.error = _("the network library could not be started");
     return result;
   }
   CURL* h = curl.get();
@@ -122,6 +131,14 @@ FeedFetchResult fetchFeed(const FeedSource& source, FeedFetchCancel* cancel) {
   curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);  // timeouts must not use SIGALRM in a GUI process
   curl_easy_setopt(h, CURLOPT_NOPROXY, "127.0.0.1,localhost,::1");
+  // A name lookup runs on a thread of libcurl's own, which may be stuck in the
+  // system's resolver long after the connect limit or a cancel. Without this,
+  // ending the transfer waits for that thread; with it, libcurl leaves the
+  // thread to finish alone: the thread touches only what libcurl gave it and
+  // frees that itself, and it dies with the process if the lookup never ends.
+  curl_easy_setopt(h, CURLOPT_QUICK_EXIT, 1L);
+  curl_easy_setopt(h, CURLOPT_SOCKOPTFUNCTION, noteSocket);
+  curl_easy_setopt(h, CURLOPT_SOCKOPTDATA, &transfer);
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, appendBody);
   curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
 
@@ -129,7 +146,7 @@ FeedFetchResult fetchFeed(const FeedSource& source, FeedFetchCancel* cancel) {
   // interface's wait could only end with the server or a time-out.
   std::unique_ptr<CURLM, decltype(&curl_multi_cleanup)> multi(curl_multi_init(), curl_multi_cleanup);
   if (!multi || curl_multi_add_handle(multi.get(), h) != CURLM_OK) {
-    result.error = "the network library could not be started";
+    result.error = _("the network library could not be started");
     return result;
   }
   CURLcode code = CURLE_OK;
@@ -157,7 +174,7 @@ FeedFetchResult fetchFeed(const FeedSource& source, FeedFetchCancel* cancel) {
   }
   curl_multi_remove_handle(multi.get(), h);
   if (code == CURLE_ABORTED_BY_CALLBACK) {
-    result.error = "the update check was cancelled";
+    result.error = _("the update check was cancelled");
     return result;
   }
   long status = 0;
@@ -167,7 +184,7 @@ FeedFetchResult fetchFeed(const FeedSource& source, FeedFetchCancel* cancel) {
     return result;
   }
   if (status < 200 || status > 299) {
-    result.error = "the update server answered with status " + std::to_string(status);
+    result.error = formatTranslated(_("the update server answered with status %s"), std::to_string(status));
     return result;
   }
   result.ok = true;

@@ -18,7 +18,7 @@ struct FeedSource {
 
 FeedSource defaultFeedSource();
 
-// Limits of every fetch.
+// Limits of every fetch. The connect limit covers the name lookup.
 constexpr long kFeedConnectTimeoutMs = 5000;
 constexpr long kFeedTotalTimeoutMs = 15000;
 constexpr long kFeedMaxRedirects = 3;
@@ -32,7 +32,7 @@ struct FeedFetchResult {
 
 // Ends a fetch running on another thread: cancel() may be called from any
 // thread, and the fetch returns within moments instead of waiting for the
-// server or a time-out.
+// server, a name lookup or a time-out.
 class FeedFetchCancel {
  public:
   void cancel();

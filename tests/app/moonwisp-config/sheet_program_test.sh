@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# moonwisp-config end to end under X: it opens the settings panel with the
+# moonwisp-config end to end under X: --help and --version need no display;
+# it opens the settings panel, whose class is the desktop file's name, with the
 # live preview, Options… opens the sheet, keys move the slider and press OK,
 # the sheet stores the settings, Add to XScreenSaver lists Moonwisp in the
 # user's XScreenSaver file, closing the panel ends the program, and
@@ -22,6 +23,11 @@ export GDK_CORE_DEVICE_EVENTS=1
 # Any GLib or GTK critical ends the program, and so fails the test.
 export G_DEBUG=fatal-criticals
 
+# --help and --version need no display.
+env -u DISPLAY -u WAYLAND_DISPLAY "$config" --help >"$scratch/help" 2>&1 &&
+  grep -q -- '--version' "$scratch/help" || { echo "--help without a display:"; cat "$scratch/help"; exit 1; }
+env -u DISPLAY -u WAYLAND_DISPLAY "$config" --version | grep -qx 'moonwisp-config [0-9][0-9.]*' ||
+  { echo "--version: $("$config" --version 2>&1)"; exit 1; }
 # Without a display the program says so in one line of its own and fails.
 status=0
 env -u DISPLAY -u WAYLAND_DISPLAY "$config" >"$scratch/nodisplay" 2>&1 || status=$?
@@ -60,6 +66,9 @@ for _ in $(seq 1 150); do
   sleep 0.1
 done
 [ -n "$panel" ] || { echo "no settings panel appeared"; cat "$scratch/out"; exit 1; }
+# Docks match the panel to its desktop file by its class: both parts are that file's name.
+xprop -id "$panel" WM_CLASS | grep -qx 'WM_CLASS(STRING) = "org.moonwisp.Moonwisp", "org.moonwisp.Moonwisp"' ||
+  { echo "the panel's class: $(xprop -id "$panel" WM_CLASS)"; exit 1; }
 
 # Keys are sent to our windows themselves (not through the focus, which other
 # tests on the display may hold); GTK takes such keys with core events.

@@ -1,7 +1,8 @@
 // The moonwisp program under a headless sway with two outputs: a window and
 // full-screen toplevels draw, a hidden window draws nothing, any input ends
 // full screen, and each way of ending ends it cleanly; under a sway whose
-// outputs really come and go, full screen keeps one window per output.
+// outputs really come and go, full screen keeps one window per output. The
+// saver's windows and the settings panel each have an app id of their own.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -25,13 +26,16 @@ class WaylandProgramTest : public testing::Test {
   HeadlessSway sway_;
 };
 
+// The saver's window has an app id of its own, not the settings panel's.
+const char* const kSaverWindow = "[app_id=\"^org.moonwisp.Moonwisp.Saver$\"]";
+
 TEST_F(WaylandProgramTest, AWindowFollowsItsSizeRestsWhileHiddenAndEndsOnQ) {
   ChildProcess program({MOONWISP_PATH, "--fps"}, env());  // WAYLAND_DISPLAY alone chooses Wayland
   ASSERT_TRUE(sway_.waitForPicture("HEADLESS-1")) << program.report();
 
   // A new size is drawn in full: the rest of the output shows sway's grey.
-  ASSERT_TRUE(sway_.swaymsg({"[app_id=org.moonwisp.Moonwisp]", "floating", "enable"}));
-  ASSERT_TRUE(sway_.swaymsg({"[app_id=org.moonwisp.Moonwisp]", "resize", "set", "900", "600"}));
+  ASSERT_TRUE(sway_.swaymsg({kSaverWindow, "floating", "enable"}));
+  ASSERT_TRUE(sway_.swaymsg({kSaverWindow, "resize", "set", "900", "600"}));
   EXPECT_TRUE(waitUntil([&] { return sway_.screenshot("HEADLESS-1").grey == 1280 * 800 - 900 * 600; }));
 
   // Frames follow the compositor's frame callbacks: none (a report of 0.0
@@ -47,6 +51,20 @@ TEST_F(WaylandProgramTest, AWindowFollowsItsSizeRestsWhileHiddenAndEndsOnQ) {
   // wtype's pause lets the program take its virtual keyboard before the key.
   ASSERT_TRUE(sway_.run({"wtype", "-s", "2000", "q"}));
   EXPECT_TRUE(exitedWith(program.waitFor(allowedMs(5000)), 0)) << program.report();
+}
+
+// The settings panel is the application of the desktop file of its name, on
+// Wayland too; GTK draws it, with its preview off screen.
+TEST_F(WaylandProgramTest, TheSettingsPanelHasTheDesktopFilesAppId) {
+  std::vector<std::string> environment = env();
+  // GTK tries Wayland only with a runtime folder, whatever WAYLAND_DISPLAY says.
+  environment.push_back("XDG_RUNTIME_DIR=" + config_.path());
+  environment.push_back("NO_AT_BRIDGE=1");
+  ChildProcess panel({MOONWISP_CONFIG_PATH}, environment);
+  EXPECT_TRUE(waitUntil([&] { return sway_.swaymsg({"[app_id=\"^org.moonwisp.Moonwisp$\"]", "focus"}); }))
+      << panel.report();
+  panel.signal(SIGTERM);
+  EXPECT_TRUE(killedBy(panel.waitFor(allowedMs(5000)), SIGTERM)) << panel.report();
 }
 
 TEST_F(WaylandProgramTest, FullScreenEndsBySignalAndKeepsTheSecondBlackUntilSwayDies) {
@@ -116,7 +134,7 @@ TEST_F(WaylandProgramTest, FullScreenKeepsOneWindowPerOutputAsOutputsComeAndGo) 
   std::vector<std::string> environment = nested.clientEnv();
   environment.push_back("XDG_CONFIG_HOME=" + config_.path());
   ChildProcess program({MOONWISP_PATH, "--fullscreen"}, environment);
-  const auto windows = [&] { return nested.windowsOf("org.moonwisp.Moonwisp"); };
+  const auto windows = [&] { return nested.windowsOf("org.moonwisp.Moonwisp.Saver"); };
   EXPECT_TRUE(waitUntil([&] { return windows() == 2; })) << windows() << " windows; " << program.report();
 
   ASSERT_TRUE(nested.unplug("WL-2"));

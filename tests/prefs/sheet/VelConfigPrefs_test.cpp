@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
+#include <chrono>
 #include <tuple>
 
 #include "platform/core/bundle.h"
@@ -14,6 +15,7 @@
 #include "prefs/sheet/VelVersionString.h"
 #include "support/loopback_http_server.h"
 #include "support/process.h"
+#include "support/stalled_lookup.h"
 
 namespace {
 
@@ -132,18 +134,31 @@ TEST_F(UpdateCheck, EachFeedGivesTheRightOfferOrAnswer) {
   EXPECT_TRUE(opened.empty());
   EXPECT_FALSE(exists(folder / "preferences.ini")) << "a check stores nothing";
 
-  // Download opens the download address; Details, offered for a web address only, the details one.
-  const std::string both = " downloadURL=\"https://e.org/get\" detailsURL=\"https://e.org/notes\"";
-  const std::vector<std::tuple<std::string, int, std::vector<std::string>>> choices = {
-      {both, 1000, {"https://e.org/get"}}, {both, 1001, {"https://e.org/notes"}}, {both, 1002, {}},
-      {" downloadURL=\"https://e.org/get\" detailsURL=\"javascript:alert(1)\"", 1001, {}}};
-  for (const auto& [addresses, choice, opens] : choices) {
-    server.route(kFeed, reply(200, feed(entry("2.0", addresses))));
-    opened.clear();
-    answer = choice;
-    check(false);
-    EXPECT_EQ(opened, opens) << addresses << choice;
-    EXPECT_EQ(told.back().buttons.size(), addresses == both ? 3u : 2u);
+  // The offer's buttons in order, and what each one opens: Download the
+  // download address, Details (only for a web address) the details one.
+  const std::string download = " downloadURL=\"https://e.org/get\"";
+  const std::vector<std::string> three = {"Download", "Details", "Cancel"}, two = {"Download", "Cancel"};
+  const struct {
+    std::string addresses;
+    std::vector<std::string> buttons;
+    std::vector<std::vector<std::string>> opens;  // by button
+  } offers[] = {
+      {download + " detailsURL=\"https://e.org/notes\"", three, {{"https://e.org/get"}, {"https://e.org/notes"}, {}}},
+      {download, two, {{"https://e.org/get"}, {}}},
+      {download + " detailsURL=\"javascript:alert(1)\"", two, {{"https://e.org/get"}, {}}},
+  };
+  for (const auto& o : offers) {
+    server.route(kFeed, reply(200, feed(entry("2.0", o.addresses))));
+    for (size_t button = 0; button < o.opens.size(); ++button) {
+      SCOPED_TRACE(o.addresses + ", button " + std::to_string(button));
+      told.clear();
+      opened.clear();
+      answer = moonwisp::ui::kAlertFirstButtonReturn + static_cast<int>(button);
+      check(false);
+      ASSERT_EQ(told.size(), 1u);
+      EXPECT_EQ(told[0].buttons, o.buttons);
+      EXPECT_EQ(opened, o.opens[button]);
+    }
   }
 }
 
@@ -287,6 +302,118 @@ TEST_F(ConfigSheet, TheAutomaticCheckRunsWhenMoreThanAWeekHasPassed) {
     EXPECT_TRUE(told.empty());
     prefs->cancelButton()->performClick();
   }
+}
+
+// With a name lookup that never ends: closing the sheet 1 s into its check
+// returns at once, with no alert and nothing stored; a check left to run says
+// at the connect limit that the name could not be resolved; and the settings
+// program ends within 1 s of its panel closing in the middle of a check.
+TEST_F(ConfigSheet, AStalledNameLookupHoldsUpNothing) {
+  if (!insideStalledLookup()) {
+    MOONWISP_NEEDS_SERVER(canUnshare(), "a stalled name lookup needs unshare --net --mount, which needs root");
+    ChildProcess inside = startCurrentTestWithStalledLookup();
+    EXPECT_TRUE(exitedWith(inside.waitFor(allowedMs(90000)), 0)) << inside.report();
+    return;
+  }
+  std::string error;
+  ASSERT_TRUE(stallNameLookups(folder.path(), &error)) << error;
+  using Clock = std::chrono::steady_clock;
+  const auto msSince = [](Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+  };
+  const auto runMainLoopFor = [](std::chrono::milliseconds span) {
+    const auto end = Clock::now() + span;
+    while (Clock::now() < end) {
+      while (g_main_context_iteration(nullptr, FALSE)) {
+      }
+      sleepMs(10);
+    }
+  };
+  prefs->setFeedSource(moonwisp::update::defaultFeedSource());
+
+  moonwisp::ui::Window* sheet = prefs->returnWindow();  // never checked: the check is due
+  ASSERT_NE(sheet, nullptr);
+  sheet->show();
+  ASSERT_TRUE(prefs->isCheckingForUpdates());
+  runMainLoopFor(std::chrono::seconds(1));
+  auto start = Clock::now();
+  gtk_window_close(GTK_WINDOW(sheet->nativeHandle()));
+  moonwisp::ui::processPendingEvents();
+  const double closeMs = msSince(start);
+  EXPECT_LT(closeMs, allowedMs(100));
+  EXPECT_FALSE(sheet->isVisible() || prefs->isCheckingForUpdates());
+
+  start = Clock::now();
+  prefs->checkUpdates(true);
+  finish();
+  const double alertMs = msSince(start);
+  EXPECT_GT(alertMs, moonwisp::update::kFeedConnectTimeoutMs * 0.9);
+  EXPECT_LT(alertMs, allowedMs(6000));
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_EQ(told[0].messageText,
+            "Moonwisp could not check for updates: the update server's name could not be resolved in time");
+
+  // The program: Options… opens the sheet and its first check; 1 s later
+  // Cancel ends the sheet, then Ctrl+W the panel.
+  const std::string config = folder / "config";
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  ChildProcess program({MOONWISP_CONFIG_PATH},
+                       {"XDG_CONFIG_HOME=" + config, "NO_AT_BRIDGE=1", "GDK_CORE_DEVICE_EVENTS=1",
+                        "DBUS_SESSION_BUS_ADDRESS",
+                        // The GL driver of the preview keeps its caches to the end.
+                        "ASAN_OPTIONS=" + std::string(asan ? asan : "") + ":detect_leaks=0"});
+  const auto findWindow = [&program](const std::string& title) {
+    ChildProcess search({"xdotool", "search", "--all", "--onlyvisible", "--pid", std::to_string(program.pid()),
+                         "--name", "^" + title + "$"});
+    search.waitFor(allowedMs(10000));
+    return search.output().substr(0, search.output().find('\n'));
+  };
+  const auto press = [](const std::string& window, const std::string& keys) {
+    ChildProcess key({"xdotool", "key", "--window", window, keys});
+    key.waitFor(allowedMs(10000));
+  };
+  std::string panel, options;
+  waitUntil([&] { return !(panel = findWindow("Moonwisp")).empty() || !program.running(); });
+  ASSERT_FALSE(panel.empty()) << program.report();
+  // The key is sent again should the first come before the panel is ready
+  // (and should the sheet be slow to show, the second one presses its OK).
+  ASSERT_TRUE(waitUntil([&] {
+    press(panel, "alt+o");
+    return waitUntil([&] { return !(options = findWindow("Moonwisp Options")).empty(); }, 5000, 100);
+  })) << program.report();
+  sleepMs(1000);
+  press(options, "alt+c");
+  ASSERT_TRUE(waitUntil([&] { return findWindow("Moonwisp Options").empty(); })) << program.report();
+  const std::string storedFile = config + "/org.moonwisp.Moonwisp/preferences.ini";
+  const std::string storedAtClose = readFile(storedFile);
+  double exitMs = 0;
+  ASSERT_TRUE(waitUntil([&] {
+    start = Clock::now();
+    press(panel, "ctrl+w");
+    if (!program.waitFor(allowedMs(2000))) return false;
+    exitMs = msSince(start);
+    return true;
+  })) << program.report();
+  EXPECT_LT(exitMs, allowedMs(1000));
+  EXPECT_TRUE(exitedWith(program.waitFor(0), 0)) << program.report();
+  EXPECT_EQ(program.output(), "");
+
+  // The panel goes, and the controller with it, 1 s into a check.
+  prefs->checkUpdates(true);
+  runMainLoopFor(std::chrono::seconds(1));
+  start = Clock::now();
+  prefs.reset();
+  const double destroyMs = msSince(start);
+  EXPECT_LT(destroyMs, allowedMs(100));
+
+  while (g_main_context_iteration(nullptr, FALSE)) {
+  }
+  EXPECT_EQ(told.size(), 1u) << "no alert from a cancelled check";
+  EXPECT_FALSE(exists(folder / "preferences.ini")) << readFile(folder / "preferences.ini");
+  EXPECT_EQ(readFile(storedFile), storedAtClose) << "nothing stored after the sheet closed";
+  std::printf("stalled lookup: sheet closed in %.1f ms, controller gone in %.1f ms, failure told after %.0f ms, "
+              "program ended %.0f ms after Ctrl+W\n",
+              closeMs, destroyMs, alertMs, exitMs);
 }
 
 }  // namespace
