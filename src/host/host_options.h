@@ -27,6 +27,10 @@ struct SaverHostOptions {
   int64_t intervalUs = -1;    // timer period in microseconds; below 0: the view's own
 };
 
+// How far (in pixels) the pointer must travel over a full-screen window to
+// count as someone coming back: a jitter of a pixel or two is not.
+inline constexpr double kPointerMotionSlop = 8.0;
+
 // The timer period of a view in nanoseconds: the options' interval when set,
 // else the view's own (1/60 s when it names no usable one).
 int64_t viewPeriodNs(const SaverHostOptions& options, const ScreenSaverView& view);

@@ -36,12 +36,17 @@ VelPreferenceHandler::VelPreferenceHandler(std::string path) : path_(std::move(p
 
 void VelPreferenceHandler::getVelPrefs(VelPrefs* prefs) const {
   if (!prefs) return;
-  const moonwisp::KeyFileSnapshot stored = moonwisp::KeyFileStore(path_).read();
+  moonwisp::KeyFileSnapshot stored = moonwisp::KeyFileStore(path_).read();
   if (stored.state != moonwisp::KeyFileState::Loaded && stored.state != moonwisp::KeyFileState::Missing) {
     moonwisp::systemLog("cannot read %s (%s); using the default settings", path_.c_str(), stored.reason.c_str());
   }
   const moonwisp::KeyFile& file = stored.file;
   const char* group = velPrefsGroup();
+  for (const VelPrefOverride& given : overrides_) {
+    const VelPrefKey* key = findVelPrefKey(given.key);
+    if (key && key->type == VelPrefType::Integer) stored.file.setInteger(group, key->name, given.value);
+    if (key && key->type == VelPrefType::Boolean) stored.file.setBoolean(group, key->name, given.value != 0);
+  }
 
   const std::optional<int64_t> quantity = file.integer(group, kVelPrefQuantity);
   if (!quantity) {

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 // A point in time with microsecond resolution (UTC).
 using VelDate = std::chrono::time_point<std::chrono::system_clock, std::chrono::microseconds>;
@@ -21,12 +23,25 @@ struct VelPrefs {
   std::optional<VelDate> lastUpdateCheck;  // null when never checked
 };
 
+// A value given for one run (the saver's command line) in place of the
+// stored one. It goes through the same read rules as a stored value, so an
+// out-of-range one reads as it would from the file; it is never written.
+struct VelPrefOverride {
+  const char* key;  // an integer or boolean key of kVelPrefKeys
+  int64_t value;    // booleans: 0 or 1
+};
+using VelPrefOverrides = std::vector<VelPrefOverride>;
+
 class VelPreferenceHandler {
  public:
   // The store of the user's preferences file (under the XDG config folder).
   VelPreferenceHandler();
   // A store at an explicit file path (tools and tests).
   explicit VelPreferenceHandler(std::string path);
+
+  // Reads from now on see these values in place of the stored ones; writes
+  // are not affected.
+  void setOverrides(VelPrefOverrides overrides) { overrides_ = std::move(overrides); }
 
   void getVelPrefs(VelPrefs* prefs) const;
   void setVelPrefs(const VelPrefs* prefs) const;
@@ -36,4 +51,5 @@ class VelPreferenceHandler {
 
  private:
   std::string path_;
+  VelPrefOverrides overrides_;
 };

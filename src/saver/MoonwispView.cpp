@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 #include "math/Random.h"
@@ -25,8 +26,8 @@ constexpr uint32_t kMaxDisplays = 5000;
 
 }  // namespace
 
-MoonwispView::MoonwispView(ViewRect frame, bool isPreview, SaverHostServices& host)
-    : NorvScreenSaverViewMoonwisp(frame, isPreview, host) {
+MoonwispView::MoonwispView(ViewRect frame, bool isPreview, SaverHostServices& host, VelPrefOverrides overrides)
+    : NorvScreenSaverViewMoonwisp(frame, isPreview, host), overrides_(std::move(overrides)) {
   if (isPreview) {
     IsMainDisplayOrPreview = true;
     // The settings controller lives in the preview; it needs the toolkit.
@@ -76,6 +77,12 @@ void MoonwispView::validatePrefs(VelPrefs* prefs) {
     prefs->quantity = static_cast<int32_t>(kVelQuantitySetting.defaultValue);
 }
 
+void MoonwispView::readPrefs(VelPrefs* prefs) const {
+  VelPreferenceHandler handler;
+  handler.setOverrides(overrides_);
+  handler.getVelPrefs(prefs);
+}
+
 void MoonwispView::startAnimation() {
   ScreenSaverView::startAnimation();
   setChildHidden(false);
@@ -83,7 +90,7 @@ void MoonwispView::startAnimation() {
   if (!makeContextCurrent()) return;  // no surface: nothing to set up or draw
 
   VelPrefs prefs{};
-  VelPreferenceHandler().getVelPrefs(&prefs);
+  readPrefs(&prefs);
   validatePrefs(&prefs);
   mainDisplayOnly = prefs.mainscreenonly;
   blackFrameShown_ = false;
@@ -156,7 +163,7 @@ ui::Window* MoonwispView::configureSheet() { return configPref_ ? configPref_->r
 void MoonwispView::structureInit() {
   const ViewRect size = bounds();
   VelPrefs prefs{};
-  VelPreferenceHandler().getVelPrefs(&prefs);
+  readPrefs(&prefs);
 
   if (!scheduler_) {
     scheduler_ = static_cast<Scheduler*>(std::malloc(sizeof(Scheduler)));

@@ -18,7 +18,8 @@ namespace moonwisp {
 
 class MoonwispView : public NorvScreenSaverViewMoonwisp {
  public:
-  MoonwispView(ViewRect frame, bool isPreview, SaverHostServices& host);
+  // overrides: settings given for this run only, read in place of the stored ones.
+  MoonwispView(ViewRect frame, bool isPreview, SaverHostServices& host, VelPrefOverrides overrides = {});
   ~MoonwispView() override;
 
   void startAnimation() override;
@@ -47,6 +48,8 @@ class MoonwispView : public NorvScreenSaverViewMoonwisp {
  private:
   // A secondary display while the user wants the picture on the main one only.
   bool keptBlack() const;
+  // The stored settings, with this run's overrides.
+  void readPrefs(VelPrefs* prefs) const;
 
   std::unique_ptr<VelConfigPrefs> configPref_;
   Scheduler* scheduler_ = nullptr;
@@ -62,6 +65,7 @@ class MoonwispView : public NorvScreenSaverViewMoonwisp {
   bool IsMainDisplayOrPreview = false;
   bool mainDisplayOnly = false;
   bool blackFrameShown_ = false;  // a display kept black has shown its frame
+  VelPrefOverrides overrides_;
 };
 
 }  // namespace moonwisp

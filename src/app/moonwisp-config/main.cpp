@@ -1,5 +1,6 @@
 // moonwisp-config: the saver's settings panel, with the saver running live in
-// it and its options sheet behind the Options… button.
+// it and its options sheet behind the Options… button; when XScreenSaver is
+// installed, a button lists Moonwisp in its display modes.
 //
 // The panel is the application that the desktop file org.moonwisp.Moonwisp
 // launches: its application id, its X11 class and its Wayland app id are that
@@ -14,8 +15,10 @@
 #include "platform/core/bundle.h"
 #include "platform/core/translation.h"
 #include "platform/ui/application.h"
+#include "platform/ui/alert.h"
 #include "platform/ui/toolkit.h"
 #include "prefs/VelPreferenceHandler.h"
+#include "prefs/xscreensaver_listing.h"
 #include "saver/MoonwispView.h"
 
 namespace {
@@ -73,8 +76,19 @@ int main(int argc, char** argv) {
           return std::make_unique<MoonwispView>(frame, isPreview, services);
         },
         settingsSnapshot);
-    if (!panel) std::fprintf(stderr, "moonwisp-config: %s\n", _("the settings panel could not be made"));
-    return panel ? panel->window() : nullptr;
+    if (!panel) {
+      std::fprintf(stderr, "moonwisp-config: %s\n", _("the settings panel could not be made"));
+      return static_cast<ui::Window*>(nullptr);
+    }
+    // XScreenSaver lists only the display modes named in the user's file.
+    if (xscreensaverInstalled()) {
+      PreviewPanel* shown = panel.get();
+      panel->addButton(_("Add to _XScreenSaver"), [shown] {
+        const XScreenSaverListing listing = changeXScreenSaverListing(true);
+        ui::runModalAlert({listing.message, {_("OK")}}, shown->window());
+      });
+    }
+    return panel->window();
   });
   panel.reset();
   return status;

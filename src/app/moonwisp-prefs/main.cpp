@@ -5,9 +5,12 @@
 //   moonwisp-prefs write KEY VALUE    store one key (no range check)
 //   moonwisp-prefs delete KEY         remove one key (its default applies)
 //   moonwisp-prefs path               the settings file's path
+//   moonwisp-prefs xscreensaver add     list Moonwisp in ~/.xscreensaver
+//   moonwisp-prefs xscreensaver remove  take it out again
 //
-// Exit status: 0 done, 1 the file could not be written, 2 bad usage, an
-// unknown key or a value that is not of the key's type.
+// Exit status: 0 done (or nothing to do), 1 the file could not be read or
+// written (nothing changed), 2 bad usage, an unknown key or a value that is
+// not of the key's type.
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
@@ -21,6 +24,7 @@
 #include "prefs/VelPreferenceEditor.h"
 #include "prefs/VelPreferenceHandler.h"
 #include "prefs/VelPreferenceKeys.h"
+#include "prefs/xscreensaver_listing.h"
 
 namespace {
 
@@ -79,6 +83,16 @@ int report(VelPrefEditResult result, const std::string& key, const std::string& 
   return kExitWriteFailed;
 }
 
+int changeXScreenSaverList(bool add, const std::string& userFile, const std::string& appDefaults) {
+  const moonwisp::XScreenSaverListing listing = moonwisp::changeXScreenSaverListing(add, userFile, appDefaults);
+  if (!listing.ok) {
+    std::fprintf(stderr, "moonwisp-prefs: %s\n", listing.message.c_str());
+    return kExitWriteFailed;
+  }
+  std::printf("%s\n", listing.message.c_str());
+  return std::fflush(stdout) == 0 ? 0 : kExitWriteFailed;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -104,7 +118,24 @@ int main(int argc, char** argv) {
   CLI::App* erase = app.add_subcommand("delete", _("Remove one setting, so that its default applies"));
   erase->add_option("key", key, _("The setting's key"))->required()->type_name(_("KEY"));
   CLI::App* path = app.add_subcommand("path", _("Print the settings file's path"));
-  for (CLI::App* command : {read, write, erase, path}) command->group(_("Commands"));
+  CLI::App* xscreensaver =
+      app.add_subcommand("xscreensaver", _("List Moonwisp in XScreenSaver's display modes (~/.xscreensaver), or not"));
+  xscreensaver->require_subcommand(1);
+  std::string userFile;
+  std::string appDefaults = moonwisp::kXScreenSaverAppDefaults;
+  xscreensaver->add_option("--user-file", userFile, _("XScreenSaver's settings file (default: ~/.xscreensaver)"))
+      ->type_name(_("FILE"));
+  xscreensaver
+      ->add_option("--app-defaults", appDefaults, _("XScreenSaver's defaults, whose list a new settings file starts from"))
+      ->type_name(_("FILE"))
+      ->capture_default_str();
+  // The options may come after add or remove too.
+  CLI::App* listAdd =
+      xscreensaver->add_subcommand("add", _("Add Moonwisp to the list (nothing to do when it is there)"))->fallthrough();
+  CLI::App* listRemove =
+      xscreensaver->add_subcommand("remove", _("Take Moonwisp out of the list (nothing to do when it is not there)"))
+          ->fallthrough();
+  for (CLI::App* command : {read, write, erase, path, xscreensaver, listAdd, listRemove}) command->group(_("Commands"));
 
   try {
     app.parse(argc, argv);
@@ -112,6 +143,8 @@ int main(int argc, char** argv) {
     const int code = app.exit(e);
     return code == 0 ? 0 : kExitUsage;
   }
+
+  if (*xscreensaver) return changeXScreenSaverList(static_cast<bool>(*listAdd), userFile, appDefaults);
 
   const VelPreferenceHandler handler = file.empty() ? VelPreferenceHandler() : VelPreferenceHandler(file);
   if (*read) {

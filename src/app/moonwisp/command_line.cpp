@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "app/help_texts.h"
+#include "prefs/VelPreferenceKeys.h"
 
 namespace moonwisp {
 namespace {
@@ -30,13 +31,24 @@ bool parseUnsigned(const std::string& text, int base, unsigned long long* value)
 std::string normalised(const std::string& argument) {
   static const char* const kLongNames[] = {"root", "window-id", "preview", "fullscreen",
                                            "geometry", "fps", "help", "version",
-                                           "x11", "wayland"};
+                                           "x11", "wayland", "count", "colour-scheme",
+                                           "glow", "no-glow", "main-display-only", "all-displays"};
   if (argument.size() > 2 && argument[0] == '-' && argument[1] != '-') {
     const std::string name = argument.substr(1);
     for (const char* known : kLongNames)
       if (name == known) return "--" + name;
   }
   return argument;
+}
+
+// A whole number as the settings file would hold it: decimal, 64 bits.
+bool parseSetting(const std::string& text, int64_t* value) {
+  const bool negative = !text.empty() && text[0] == '-';
+  unsigned long long magnitude = 0;
+  if (!parseUnsigned(negative ? text.substr(1) : text, 10, &magnitude)) return false;
+  if (magnitude > (negative ? 1ULL << 63 : (1ULL << 63) - 1)) return false;
+  *value = negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
+  return true;
 }
 
 }  // namespace
@@ -76,7 +88,7 @@ bool parseGeometry(const std::string& text, int* width, int* height) {
 bool parseCommandLine(const std::vector<std::string>& arguments, CommandLine* result, std::string* error) {
   CLI::App app{_("moonwisp: butterflies flying over black, as a screen saver.\n"
                  "Without options it shows them in a window of its own (q or Escape ends it).\n"
-                 "The settings are changed with moonwisp-config."),
+                 "The settings are changed with moonwisp-config; a setting given here wins for this run only."),
                "moonwisp"};
   translateHelp(app);
   std::string geometry;
@@ -96,6 +108,24 @@ bool parseCommandLine(const std::vector<std::string>& arguments, CommandLine* re
   app.add_flag("--preview", result->preview, _("draw the small preview (with --window-id)"));
   app.add_flag("--fps", result->fps, _("print frames per second and CPU use once a second on stderr"));
   app.add_flag("--version", version, _("print the version and end"));
+  // The settings, for this run only: they win over the stored ones, which
+  // hold for every setting not given; nothing is written.
+  const std::string settingsGroup = _("Settings for this run");
+  std::string count;
+  std::string colourScheme;
+  app.add_option("--count", count, _("number of butterflies, 20 to 220"))->type_name("N")->group(settingsGroup);
+  app.add_option("--colour-scheme", colourScheme,
+                 _("colour scheme: 0 green, 1 blue, 2 yellow, 3 violet, 4 red, 5 one of them at random, "
+                   "6 changing every 30 seconds, 7 changing every 5 seconds"))
+      ->type_name("N")
+      ->group(settingsGroup);
+  CLI::Option* glowOn = app.add_flag("--glow")->description(_("glow on"))->group(settingsGroup);
+  CLI::Option* glowOff = app.add_flag("--no-glow")->description(_("glow off"))->group(settingsGroup);
+  CLI::Option* mainOnly = app.add_flag("--main-display-only")
+                              ->description(_("the butterflies on the main display only, the others black"))
+                              ->group(settingsGroup);
+  CLI::Option* allDisplays =
+      app.add_flag("--all-displays")->description(_("the butterflies on every display"))->group(settingsGroup);
   // For tests and benchmarks: a fixed number of frames, a faster timer.
   // Read as text: a number type would take "-1" as the largest count.
   std::string frames;
@@ -146,6 +176,32 @@ bool parseCommandLine(const std::vector<std::string>& arguments, CommandLine* re
     return false;
   }
   result->frames = frameCount;
+  const struct {
+    const std::string& text;
+    const char* option;
+    const char* key;
+  } numbers[] = {{count, "--count", kVelPrefQuantity}, {colourScheme, "--colour-scheme", kVelPrefParticleColor}};
+  for (const auto& number : numbers) {
+    if (number.text.empty()) continue;
+    int64_t value = 0;
+    if (!parseSetting(number.text, &value)) {
+      *error = formatTranslated(_("%s wants a whole number, not \"%s\""), {number.option, number.text});
+      return false;
+    }
+    result->settings.push_back({number.key, value});
+  }
+  const struct {
+    const CLI::Option* on;
+    const CLI::Option* off;
+    const char* key;
+  } switches[] = {{glowOn, glowOff, kVelPrefGlow}, {mainOnly, allDisplays, kVelPrefMainScreenOnly}};
+  for (const auto& flag : switches) {
+    if (flag.on->count() > 0 && flag.off->count() > 0) {
+      *error = formatTranslated(_("%s and %s cannot be combined"), {flag.on->get_name(), flag.off->get_name()});
+      return false;
+    }
+    if (flag.on->count() > 0 || flag.off->count() > 0) result->settings.push_back({flag.key, flag.on->count() > 0});
+  }
   if (!windowId.empty() && !parseWindowId(windowId, &result->windowId)) {
     *error = formatTranslated(_("--window-id wants a window id in decimal or 0x hex, not \"%s\""), windowId);
     return false;

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "prefs/VelPreferenceHandler.h"
+
 namespace moonwisp {
 
 struct CommandLine {
@@ -19,6 +21,8 @@ struct CommandLine {
   Backend backend = Backend::Auto;
   bool preview = false;
   bool fps = false;
+  // Settings for this run only, read in place of the stored ones (--count, ...).
+  VelPrefOverrides settings;
   uint64_t frames = 0;       // 0: no limit
   int64_t intervalUs = -1;   // below 0: the view's own
   // Set when the program should print this and end with status 0 (--help, --version).

@@ -7,12 +7,18 @@
 //   moonwisp -window-id ID        an existing window
 //   moonwisp --preview --window-id ID   the settings dialog's small preview
 //
+// --count, --colour-scheme, --glow/--no-glow, --main-display-only/--all-displays
+// set the settings for one run, over the stored ones; nothing is written.
+//
 // Under Wayland (WAYLAND_DISPLAY set) the window and full-screen modes run on
 // the compositor; --x11 / --wayland choose the window system by hand.
 //
-// Exit status: 0 ended normally (a window closed, q or Escape, the X server
-// or the compositor gone), 1 no display, 2 bad arguments or a window that
-// does not exist. SIGTERM, SIGINT and SIGHUP end it cleanly, and then by that
+// Full screen, any key, button or pointer motion ends it, as it ends a
+// screen saver; a window of its own ends with q, Escape or closing it.
+//
+// Exit status: 0 ended normally (a window closed, q or Escape, any input
+// full screen, the X server or the compositor gone), 1 no display, 2 bad
+// arguments or a window that does not exist. SIGTERM, SIGINT and SIGHUP end it cleanly, and then by that
 // same signal, as its parent expects of a process killed by it.
 #include <X11/Xlib.h>
 #include <malloc.h>
@@ -43,10 +49,6 @@ int usageError(const std::string& message) {
   return kExitUsage;
 }
 
-std::unique_ptr<moonwisp::ScreenSaverView> makeMoonwispView(moonwisp::ViewRect frame, bool isPreview,
-                                                          moonwisp::SaverHostServices& services) {
-  return std::make_unique<moonwisp::MoonwispView>(frame, isPreview, services);
-}
 
 bool windowExists(Display* display, Window window) {
   moonwisp::X11ErrorTrap trap(display);
@@ -131,7 +133,12 @@ int main(int argc, char** argv) {
     hostOptions.printFps = options.fps;
     hostOptions.maxFrames = options.frames;
     hostOptions.intervalUs = options.intervalUs;
-    moonwisp::X11Host host(display, hostOptions, makeMoonwispView);
+    const auto makeView = [&options](moonwisp::ViewRect frame, bool isPreview,
+                                     moonwisp::SaverHostServices& services)
+        -> std::unique_ptr<moonwisp::ScreenSaverView> {
+      return std::make_unique<moonwisp::MoonwispView>(frame, isPreview, services, options.settings);
+    };
+    moonwisp::X11Host host(display, hostOptions, makeView);
 
     bool ready = false;
     switch (options.mode) {

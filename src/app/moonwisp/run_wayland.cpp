@@ -33,9 +33,9 @@ int runOnWayland(const CommandLine& options, int* endingSignal) {
     hostOptions.printFps = options.fps;
     hostOptions.maxFrames = options.frames;
     hostOptions.intervalUs = options.intervalUs;
-    auto makeView = [](ViewRect frame, bool isPreview,
-                       SaverHostServices& services) -> std::unique_ptr<ScreenSaverView> {
-      return std::make_unique<MoonwispView>(frame, isPreview, services);
+    auto makeView = [&options](ViewRect frame, bool isPreview,
+                               SaverHostServices& services) -> std::unique_ptr<ScreenSaverView> {
+      return std::make_unique<MoonwispView>(frame, isPreview, services, options.settings);
     };
     WaylandHost host(display, hostOptions, makeView);
     bool ready = host.initialize();

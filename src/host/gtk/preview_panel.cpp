@@ -82,6 +82,7 @@ std::unique_ptr<PreviewPanel> PreviewPanel::create(ViewFactory makeView, Setting
 
   panel->gtkWindow_ = top;
   panel->area_ = area;
+  panel->buttonRow_ = row;
   g_signal_connect_after(area, "map", G_CALLBACK(onMap), self);
   g_signal_connect(area, "unmap", G_CALLBACK(onUnmap), self);
   g_signal_connect_after(area, "size-allocate", G_CALLBACK(onSizeAllocate), self);
@@ -101,7 +102,7 @@ PreviewPanel::~PreviewPanel() {
     g_signal_handlers_disconnect_by_data(gtkWindow_, this);
     if (area_) g_signal_handlers_disconnect_by_data(area_, this);
     GtkWidget* top = static_cast<GtkWidget*>(gtkWindow_);
-    gtkWindow_ = area_ = nullptr;
+    gtkWindow_ = area_ = buttonRow_ = nullptr;
     gtk_widget_destroy(top);
   }
 }
@@ -110,7 +111,20 @@ void PreviewPanel::onWindowDestroyed(void*, void* self) {
   auto* panel = static_cast<PreviewPanel*>(self);
   // The area goes with the window; it was unmapped first, so nothing ticks.
   panel->stopPreview();
-  panel->gtkWindow_ = panel->area_ = nullptr;
+  panel->gtkWindow_ = panel->area_ = panel->buttonRow_ = nullptr;
+}
+
+void PreviewPanel::addButton(const std::string& mnemonicLabel, std::function<void()> onClicked) {
+  if (!buttonRow_) return;
+  GtkWidget* button = gtk_button_new_with_mnemonic(mnemonicLabel.c_str());
+  gtk_box_pack_start(GTK_BOX(buttonRow_), button, FALSE, FALSE, 0);
+  gtk_widget_show(button);
+  // The button owns its action, which goes with it.
+  g_signal_connect_data(
+      button, "clicked",
+      G_CALLBACK(+[](GtkButton*, gpointer action) { (*static_cast<std::function<void()>*>(action))(); }),
+      new std::function<void()>(std::move(onClicked)),
+      +[](gpointer action, GClosure*) { delete static_cast<std::function<void()>*>(action); }, GConnectFlags(0));
 }
 
 void PreviewPanel::onMap(void*, void* self) { static_cast<PreviewPanel*>(self)->startPreview(); }

@@ -47,6 +47,8 @@ class PreviewPanel {
   uint64_t framesShown() const { return framesShown_; }
   // What the Options… button does; returns when the sheet has ended.
   void openOptions();
+  // One more button, on the left of the row under the preview.
+  void addButton(const std::string& mnemonicLabel, std::function<void()> onClicked);
 
  private:
   class Services;
@@ -68,6 +70,7 @@ class PreviewPanel {
   SettingsSnapshot settings_;
   void* gtkWindow_ = nullptr;  // GtkWindow; null once the toolkit destroyed it
   void* area_ = nullptr;       // GtkDrawingArea, inside gtkWindow_
+  void* buttonRow_ = nullptr;  // GtkBox, inside gtkWindow_
   std::unique_ptr<ui::Window> window_;
   std::unique_ptr<Services> services_;
   std::unique_ptr<ScreenSaverView> view_;

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "host/host_options.h"
+
 namespace moonwisp {
 
 struct WaylandInputEvent {
@@ -19,7 +21,7 @@ struct WaylandInputEvent {
 class WaylandInput {
  public:
   // Pointer travel (in surface pixels) from where it entered that counts as motion.
-  static constexpr double kMotionSlop = 8.0;
+  static constexpr double kMotionSlop = kPointerMotionSlop;
 
   explicit WaylandInput(std::function<void(const WaylandInputEvent&)> onEvent);
   ~WaylandInput();

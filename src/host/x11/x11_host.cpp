@@ -79,6 +79,21 @@ bool X11Host::addOwnWindow(int x, int y, int width, int height, bool fullScreen,
     XChangeWindowAttributes(display_, window->id(), CWOverrideRedirect, &attributes);
     if (blankCursor_ == None) blankCursor_ = makeBlankCursor(display_, window->id());
     if (blankCursor_ != None) XDefineCursor(display_, window->id(), blankCursor_);
+    // Any key, button or pointer motion ends it, as it ends a screen saver.
+    XSelectInput(display_, window->id(),
+                 ExposureMask | StructureNotifyMask | KeyPressMask | ButtonPressMask | PointerMotionMask);
+    if (!pointerOrigin_) {
+      Window root = 0;
+      Window child = 0;
+      int pointerX = 0;
+      int pointerY = 0;
+      int windowX = 0;
+      int windowY = 0;
+      unsigned int buttons = 0;
+      if (XQueryPointer(display_, DefaultRootWindow(display_), &root, &child, &pointerX, &pointerY, &windowX,
+                        &windowY, &buttons))
+        pointerOrigin_ = PointerPosition{pointerX, pointerY};
+    }
   }
   XMoveWindow(display_, window->id(), x, y);
   window->show();
@@ -223,6 +238,8 @@ void X11Host::handleEvent(XEvent& event) {
         // Ticks pick up from now, not from before the window was hidden.
         if (slot->view && !slot->mapped) slot->deadline.start(monotonicNanoseconds(), viewPeriodNs(options_, *slot->view));
         slot->mapped = true;
+        // Keys typed at a screen saver must not reach the hidden window that
+        // has the focus; the grab also brings them to us to end the run.
         if (slot->fullScreen)
           XGrabKeyboard(display_, slot->id, False, GrabModeAsync, GrabModeAsync, CurrentTime);
       }
@@ -242,9 +259,25 @@ void X11Host::handleEvent(XEvent& event) {
         quit_ = true;
       break;
     case KeyPress:
-      if (slot && slot->own) {
+      if (slot && slot->fullScreen) {
+        quit_ = true;
+      } else if (slot && slot->own) {
         const KeySym key = XLookupKeysym(&event.xkey, 0);
         if (key == XK_q || key == XK_Q || key == XK_Escape) quit_ = true;
+      }
+      break;
+    case ButtonPress:
+      if (slot && slot->fullScreen) quit_ = true;
+      break;
+    case MotionNotify:
+      if (slot && slot->fullScreen) {
+        // Measured in root coordinates: the pointer may cross from one
+        // monitor's window to another's.
+        const PointerPosition at{event.xmotion.x_root, event.xmotion.y_root};
+        if (!pointerOrigin_)
+          pointerOrigin_ = at;
+        else if (std::hypot(at.x - pointerOrigin_->x, at.y - pointerOrigin_->y) > kPointerMotionSlop)
+          quit_ = true;
       }
       break;
     case DestroyNotify:

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,7 +35,8 @@ class X11Host {
 
   // A window of our own, width x height at (x, y) of the root window, shown at
   // once; its view is made when the server has mapped it. fullScreen: no
-  // frame, above every window, no pointer, keyboard taken for q and Escape.
+  // frame, above every window, no pointer, the keyboard grabbed (keys must
+  // not reach the window hidden under it), and any input ends the run.
   // False, with the reason logged, when the window cannot be made.
   bool addOwnWindow(int x, int y, int width, int height, bool fullScreen, const std::string& title);
   // One full-screen window per monitor. False when none can be made.
@@ -45,7 +47,8 @@ class X11Host {
   bool addForeignWindow(Window window);
 
   // Runs until a window is closed, q or Escape is pressed in a window of ours,
-  // a foreign window is destroyed, SIGTERM/SIGINT/SIGHUP arrives, or
+  // any key, button or pointer motion of more than kPointerMotionSlop pixels
+  // comes to a full-screen one, a foreign window is destroyed, SIGTERM/SIGINT/SIGHUP arrives, or
   // maxFrames ticks have run. Returns the exit status (0). A lost connection
   // to the X server ends the process with status 0 at once.
   int run();
@@ -92,6 +95,13 @@ class X11Host {
   bool quit_ = false;
   int endingSignal_ = 0;
   Cursor blankCursor_ = 0;
+  // Where the pointer was when full screen began (root coordinates); motion
+  // is measured from there.
+  struct PointerPosition {
+    int x;
+    int y;
+  };
+  std::optional<PointerPosition> pointerOrigin_;
   FrameRounds rounds_;
 };
 

@@ -2,7 +2,8 @@
 # moonwisp-config end to end under X: --help and --version need no display;
 # it opens the settings panel, whose class is the desktop file's name, with the
 # live preview, Options… opens the sheet, keys move the slider and press OK,
-# the sheet stores the settings, closing the panel ends the program, and
+# the sheet stores the settings, Add to XScreenSaver lists Moonwisp in the
+# user's XScreenSaver file, closing the panel ends the program, and
 # moonwisp-prefs reads what was stored. A recorded update check keeps it off the network.
 set -euo pipefail
 config=$1
@@ -44,7 +45,15 @@ export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$suppressions"
 "$prefs" write quantity 150
 "$prefs" write glow 1
 
-"$config" >"$scratch/out" 2>&1 &
+# XScreenSaver is installed (its program is on the PATH), so the panel offers
+# to list Moonwisp in the user's file.
+mkdir -p "$scratch/bin" "$scratch/home"
+printf '#!/bin/sh\n' >"$scratch/bin/xscreensaver"
+chmod +x "$scratch/bin/xscreensaver"
+printf 'mode: random\nprograms: \\\n  qix -root \\n\\\n\n' >"$scratch/home/.xscreensaver"
+cp "$scratch/home/.xscreensaver" "$scratch/xscreensaver.before"
+
+PATH="$scratch/bin:$PATH" HOME="$scratch/home" "$config" >"$scratch/out" 2>&1 &
 pid=$!
 find_window() {  # NAME: the first visible window of ours with that title
   xdotool search --all --onlyvisible --pid "$pid" --name "$1" 2>/dev/null | head -1 || true
@@ -85,6 +94,28 @@ for _ in $(seq 1 10); do
 done
 [ -z "$(find_window '^Moonwisp Options$')" ] || { echo "the sheet did not end"; cat "$scratch/out"; exit 1; }
 kill -0 "$pid" 2>/dev/null || { echo "moonwisp-config ended with the sheet"; cat "$scratch/out"; exit 1; }
+
+# Add to XScreenSaver lists Moonwisp and says so in an alert, which Return ends.
+alert=
+for _ in $(seq 1 20); do
+  xdotool key --window "$panel" alt+x 2>/dev/null || true
+  for _ in $(seq 1 20); do
+    alert=$(xdotool search --all --onlyvisible --pid "$pid" --name '^Moonwisp$' 2>/dev/null | grep -vx "$panel" | head -1 || true)
+    [ -n "$alert" ] && break 2
+    sleep 0.1
+  done
+done
+[ -n "$alert" ] || { echo "Add to XScreenSaver showed no alert"; cat "$scratch/out"; exit 1; }
+grep -q '^  GL: .*moonwisp --root' "$scratch/home/.xscreensaver" &&
+  cmp -s "$scratch/home/.xscreensaver.backup" "$scratch/xscreensaver.before" ||
+  { echo "~/.xscreensaver:"; cat "$scratch/home/.xscreensaver"; exit 1; }
+for _ in $(seq 1 10); do
+  xdotool key --window "$alert" Return 2>/dev/null || true
+  for _ in $(seq 1 30); do
+    xdotool search --all --onlyvisible --pid "$pid" --name '^Moonwisp$' 2>/dev/null | grep -qvx "$panel" || break 2
+    sleep 0.1
+  done
+done
 
 # Closing the panel (Ctrl+W, as the window manager's close) ends the program.
 for tick in $(seq 0 599); do

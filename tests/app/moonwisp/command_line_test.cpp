@@ -1,11 +1,18 @@
 // The moonwisp command line as one table: XScreenSaver's single-dash options
 // and the double-dash ones, window ids in decimal and hex, sizes, the window
-// system chosen from the session, and the combinations that make no sense.
+// system chosen from the session, and the combinations that make no sense;
+// then the settings given for one run, as the saver reads them.
 #include "app/moonwisp/command_line.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <regex>
 #include <sstream>
+
+#include "prefs/VelPreferenceHandler.h"
+#include "prefs/VelPreferenceKeys.h"
+#include "support/files.h"
 
 namespace {
 
@@ -76,6 +83,95 @@ TEST(CommandLine, EachArgumentListMeansOneThingOrGetsAClearError) {
     EXPECT_EQ(got.find('\n'), std::string::npos);
     EXPECT_GT(got.size(), 20u);
   }
+}
+
+// The settings a run sees: those given on its command line, read by the
+// stored settings' rules (out of range as the file's values would be), over
+// the stored ones, which hold for everything not given.
+TEST(CommandLine, SettingsGivenForOneRunWinOverTheStoredOnes) {
+  moonwisp::test::TestFolder folder;
+  const std::string stored = folder / "stored.ini";
+  VelPrefs mine{};
+  mine.quantity = 150;
+  mine.particleColor = 3;
+  mine.glow = 0;
+  mine.mainscreenonly = true;
+  mine.checkForUpdates = false;
+  VelPreferenceHandler(stored).setVelPrefs(&mine);
+  const std::string before = moonwisp::test::readFile(stored);
+  ASSERT_FALSE(before.empty());
+
+  const struct {
+    std::vector<std::string> arguments;
+    std::string file;      // the stored settings' path, or none stored
+    std::string expected;  // quantity, colour, glow, main display only; or the start of the error
+  } cases[] = {
+      {{}, "", "77 6 1 0"},
+      {{}, stored, "150 3 0 1"},
+      {{"--count", "100"}, stored, "100 3 0 1"},
+      {{"-count", "220", "-colour-scheme", "0", "-glow", "-all-displays"}, stored, "220 0 1 0"},
+      {{"--no-glow", "--main-display-only"}, "", "77 6 0 1"},
+      {{"--count", "5"}, "", "20 6 1 0"},
+      {{"--count", "500"}, stored, "220 3 0 1"},
+      {{"--count", "-5"}, stored, "20 3 0 1"},
+      {{"--count", "-9223372036854775808"}, stored, "20 3 0 1"},
+      {{"--colour-scheme", "9"}, stored, "150 6 0 1"},
+      {{"--colour-scheme", "258"}, "", "77 2 1 0"},
+      {{"--colour-scheme", "-1"}, stored, "150 6 0 1"},
+      {{"--count", "20", "--colour-scheme", "7", "--root"}, stored, "20 7 0 1"},
+      {{"--count", "ten"}, "", "error: --count wants a whole number"},
+      {{"--count", "9223372036854775808"}, "", "error: --count wants a whole number"},
+      {{"--colour-scheme", "2.5"}, "", "error: --colour-scheme wants a whole number"},
+      {{"--glow", "--no-glow"}, "", "error: --glow and --no-glow cannot be combined"},
+      {{"--main-display-only", "--all-displays"}, "", "error: --main-display-only and --all-displays"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> arguments = c.arguments;
+    arguments.insert(arguments.begin(), "moonwisp");
+    CommandLine line;
+    std::string error;
+    std::string got;
+    if (!moonwisp::parseCommandLine(arguments, &line, &error)) {
+      got = "error: " + error;
+    } else {
+      VelPreferenceHandler handler(c.file.empty() ? folder / "none.ini" : c.file);
+      handler.setOverrides(line.settings);
+      VelPrefs prefs{};
+      handler.getVelPrefs(&prefs);
+      got = std::to_string(prefs.quantity) + " " + std::to_string(prefs.particleColor) + " " +
+            std::to_string(prefs.glow) + " " + (prefs.mainscreenonly ? "1" : "0");
+      // What is not a command-line setting is the stored one.
+      EXPECT_EQ(prefs.checkForUpdates, c.file.empty());
+    }
+    SCOPED_TRACE(testing::PrintToString(c.arguments) + " -> " + got);
+    EXPECT_EQ(got.rfind(c.expected, 0), 0u);
+  }
+  // Reading never writes, and nothing made a file where none was stored.
+  EXPECT_EQ(moonwisp::test::readFile(stored), before);
+  const std::vector<std::string> files = folder.list();
+  EXPECT_EQ(std::count(files.begin(), files.end(), "none.ini"), 0);
+}
+
+// Every option XScreenSaver's dialog can pass (moonwisp.xml) is one that
+// moonwisp takes, and changes the setting it is named for.
+TEST(CommandLine, XScreenSaversDialogPassesOnlyOptionsItTakes) {
+  const std::string xml = moonwisp::test::readFile(MOONWISP_SOURCE_DIR "/src/app/moonwisp/moonwisp.xml");
+  static const std::regex kArgument("(arg|arg-set|arg-unset)=\"([^\"]*)\"");
+  std::vector<std::string> keys;
+  for (std::sregex_iterator at(xml.begin(), xml.end(), kArgument), end; at != end; ++at) {
+    std::istringstream words(std::regex_replace((*at)[2].str(), std::regex("%"), "150"));
+    std::vector<std::string> arguments{"moonwisp"};
+    for (std::string word; words >> word;) arguments.push_back(word);
+    CommandLine line;
+    std::string error;
+    SCOPED_TRACE((*at)[2].str());
+    EXPECT_TRUE(moonwisp::parseCommandLine(arguments, &line, &error)) << error;
+    for (const VelPrefOverride& setting : line.settings) keys.push_back(setting.key);
+  }
+  // The slider, seven colour schemes (the default passes none), two check boxes.
+  EXPECT_EQ(keys.size(), 1u + 7u + 2u);
+  for (const char* key : {kVelPrefQuantity, kVelPrefParticleColor, kVelPrefGlow, kVelPrefMainScreenOnly})
+    EXPECT_NE(std::find(keys.begin(), keys.end(), std::string(key)), keys.end()) << key;
 }
 
 }  // namespace

@@ -5,6 +5,9 @@
 // line, and a lost X server ends it quietly.
 #include <gtest/gtest.h>
 
+#include <X11/keysym.h>
+
+#include <regex>
 #include <sstream>
 
 #include "support/x_server.h"
@@ -62,6 +65,13 @@ class ProgramTest : public testing::Test {
   void setPreference(const std::string& key, const std::string& value) {
     ChildProcess tool({MOONWISP_PREFS_PATH, "write", key, value}, env());
     ASSERT_TRUE(exitedWith(tool.waitFor(allowedMs(10000)), 0)) << tool.output();
+  }
+  std::string preferencesText() {
+    ChildProcess tool({MOONWISP_PREFS_PATH, "path"}, env());
+    EXPECT_TRUE(exitedWith(tool.waitFor(allowedMs(10000)), 0)) << tool.output();
+    std::string path = tool.output();
+    while (!path.empty() && path.back() == '\n') path.pop_back();
+    return readFile(path);
   }
   // Ends it with the signal; a crash or a leak on the way out would end it otherwise.
   void expectEndBy(ChildProcess& program, int signal = SIGTERM) {
@@ -124,6 +134,61 @@ TEST_F(ProgramTest, EveryWayOfEndingItsWindowEndsItCleanly) {
     }
     if (display_) XFlush(display_);
     EXPECT_TRUE(exitedWith(program.waitFor(allowedMs(5000)), 0)) << program.report();
+  }
+}
+
+// Full screen, any real input (through XTEST, as a user's) ends it with
+// status 0, as it ends a screen saver; a jiggle of the pointer, or a key
+// other than q or Escape in a window of its own, does not.
+TEST_F(ProgramTest, AnyInputEndsFullScreenButNotAWindow) {
+  openDisplay();
+  const Window root = DefaultRootWindow(display_);
+  const struct {
+    std::vector<std::string> xdotool;  // empty: a synthetic key "a" sent to its own window
+    bool fullScreen;
+    bool ends;
+  } inputs[] = {
+      {{"key", "a"}, true, true},
+      {{"key", "space"}, true, true},
+      {{"click", "1"}, true, true},
+      {{"click", "3"}, true, true},
+      {{"mousemove_relative", "--", "40", "-30"}, true, true},
+      {{"mousemove_relative", "--", "3", "-2"}, true, false},
+      {{}, false, false},
+  };
+  for (const auto& input : inputs) {
+    SCOPED_TRACE(testing::PrintToString(input.xdotool) + (input.fullScreen ? " full screen" : " window"));
+    // The pointer starts each run where the server put it, the middle of the screen.
+    ASSERT_TRUE(server_->run({"xdotool", "mousemove", "640", "400"}));
+    std::vector<std::string> argv{kMoonwisp, "--fps"};
+    if (input.fullScreen) argv.push_back("--fullscreen");
+    else argv.insert(argv.end(), {"--geometry", "200x150"});
+    ChildProcess program(argv, env());
+    Window window = 0;
+    ASSERT_TRUE(waitUntil([&] { return (window = windowOfProcess(display_, program.pid())) != 0; }, 15000))
+        << program.report();
+    ASSERT_TRUE(waitForPicture(display_, input.fullScreen ? root : window, 0, 0, 200, 150, 15000))
+        << program.report();
+    if (input.xdotool.empty()) {
+      XEvent event{};
+      event.xkey.type = KeyPress;
+      event.xkey.window = window;
+      event.xkey.keycode = XKeysymToKeycode(display_, XK_a);
+      XSendEvent(display_, window, False, KeyPressMask, &event);
+      XFlush(display_);
+    } else {
+      std::vector<std::string> command{"xdotool"};
+      command.insert(command.end(), input.xdotool.begin(), input.xdotool.end());
+      ASSERT_TRUE(server_->run(command));
+    }
+    if (input.ends) {
+      EXPECT_TRUE(exitedWith(program.waitFor(allowedMs(5000)), 0)) << program.report();
+      continue;
+    }
+    // Two more reports a second apart: it has looked at its events since.
+    const size_t reports = fpsReports(program).size();
+    EXPECT_TRUE(waitUntil([&] { return fpsReports(program).size() >= reports + 2; }, 30000)) << program.report();
+    expectEndBy(program);
   }
 }
 
@@ -196,8 +261,12 @@ TEST_F(ProgramTest, FullScreenFillsBothMonitorsOrKeepsTheSecondaryBlackAndStill)
   const Window root = DefaultRootWindow(display_);
   for (const bool mainOnly : {false, true}) {
     SCOPED_TRACE(mainOnly ? "main display only" : "both displays");
-    setPreference("mainscreenonly", mainOnly ? "true" : "false");
-    ChildProcess program({kMoonwisp, "--fullscreen", "--fps"}, env());
+    // The command line's setting wins over the stored one, for this run only.
+    setPreference("mainscreenonly", mainOnly ? "false" : "true");
+    const std::string stored = preferencesText();
+    ASSERT_NE(stored, "");
+    ChildProcess program({kMoonwisp, "--fullscreen", "--fps", mainOnly ? "--main-display-only" : "-all-displays"},
+                         env());
     EXPECT_TRUE(waitForPicture(display_, root, 0, 0, 640, 400, 15000)) << program.report();
     EXPECT_TRUE(mainOnly || waitForPicture(display_, root, 640, 0, 640, 400, 15000));
     // However long a loaded machine takes to start: two reports after the
@@ -211,13 +280,14 @@ TEST_F(ProgramTest, FullScreenFillsBothMonitorsOrKeepsTheSecondaryBlackAndStill)
     expectEndBy(program);
     // The timer's 60 a second, never more; a report counts rounds in which any view drew.
     for (double fps : fpsReports(program)) EXPECT_LE(fps, mainOnly ? 70.0 : 130.0) << program.output();
+    EXPECT_EQ(preferencesText(), stored);
   }
-  // XScreenSaver's process for the secondary monitor shows its black frame and
-  // then draws nothing more: its timer stops.
+  // XScreenSaver's process for the secondary monitor (main display only set in
+  // its dialog) shows its black frame and then draws nothing more: its timer stops.
   const Window target = createPlainWindow(display_, 640, 400);
   XMoveWindow(display_, target, 640, 0);
   XSync(display_, False);
-  ChildProcess program({kMoonwisp, "-window-id", hex(target), "--fps"}, env());
+  ChildProcess program({kMoonwisp, "-window-id", hex(target), "--fps", "-main-display-only"}, env());
   EXPECT_TRUE(waitUntil([&] { return fpsReports(program).size() >= 3; }, 30000)) << program.report();
   expectEndBy(program);
   for (double fps : fpsReports(program)) EXPECT_EQ(fps, 0.0) << program.output();

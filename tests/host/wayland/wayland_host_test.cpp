@@ -1,9 +1,13 @@
 // The moonwisp program under a headless sway with two outputs: a window and
-// full-screen toplevels draw, outputs come and go, a hidden window draws
-// nothing, and each way of ending ends it cleanly. The saver's windows and
-// the settings panel each have an app id of their own.
+// full-screen toplevels draw, a hidden window draws nothing, any input ends
+// full screen, and each way of ending ends it cleanly; under a sway whose
+// outputs really come and go, full screen keeps one window per output. The
+// saver's windows and the settings panel each have an app id of their own.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "support/nested_sway.h"
 #include "support/sway.h"
 
 namespace moonwisp::test {
@@ -63,13 +67,9 @@ TEST_F(WaylandProgramTest, TheSettingsPanelHasTheDesktopFilesAppId) {
   EXPECT_TRUE(killedBy(panel.waitFor(allowedMs(5000)), SIGTERM)) << panel.report();
 }
 
-TEST_F(WaylandProgramTest, FullScreenFollowsOutputsEndsBySignalAndKeepsTheSecondBlackUntilSwayDies) {
+TEST_F(WaylandProgramTest, FullScreenEndsBySignalAndKeepsTheSecondBlackUntilSwayDies) {
   ChildProcess program({MOONWISP_PATH, "--fullscreen"}, env());
   EXPECT_TRUE(sway_.waitForPicture("HEADLESS-1")) << program.report();
-  EXPECT_TRUE(sway_.waitForPicture("HEADLESS-2")) << program.report();
-  // An output that goes takes its view with it; one that comes gets a new one.
-  ASSERT_TRUE(sway_.swaymsg({"output", "HEADLESS-2", "disable"}));
-  ASSERT_TRUE(sway_.swaymsg({"output", "HEADLESS-2", "enable"}));
   EXPECT_TRUE(sway_.waitForPicture("HEADLESS-2")) << program.report();
   // A signal ends it within a second, then by that same signal.
   program.signal(SIGTERM);
@@ -86,6 +86,68 @@ TEST_F(WaylandProgramTest, FullScreenFollowsOutputsEndsBySignalAndKeepsTheSecond
   // A compositor that dies ends it with status 0.
   sway_.process().signal(SIGKILL);
   EXPECT_TRUE(exitedWith(mainOnly.waitFor(allowedMs(5000)), 0)) << mainOnly.report();
+}
+
+// A key (other than q), a button, or the pointer moving ends full screen
+// with status 0; a jiggle of the pointer does not. The pointer is a virtual
+// one that repeats its gesture until the program, which binds it once it has
+// come, sees it.
+TEST_F(WaylandProgramTest, AnyInputEndsFullScreenButAJiggleDoesNot) {
+  const struct {
+    std::vector<std::string> input;
+    bool ends;
+  } inputs[] = {
+      {{"wtype", "-s", "2000", "a"}, true},  // the pause lets the program take the new keyboard
+      {{VIRTUAL_POINTER_PATH, "button"}, true},
+      {{VIRTUAL_POINTER_PATH, "motion"}, true},
+      {{VIRTUAL_POINTER_PATH, "jiggle"}, false},
+  };
+  for (const auto& input : inputs) {
+    SCOPED_TRACE(testing::PrintToString(input.input));
+    ChildProcess program({MOONWISP_PATH, "--fullscreen", "--fps"}, env());
+    ASSERT_TRUE(sway_.waitForPicture("HEADLESS-1")) << program.report();
+    ChildProcess device(input.input, sway_.clientEnv());
+    if (input.ends) {
+      EXPECT_TRUE(exitedWith(program.waitFor(allowedMs(20000)), 0)) << program.report() << device.report();
+      continue;
+    }
+    // Three more reports, a second apart, with the pointer jiggling all along.
+    const std::string before = program.output();
+    const size_t reports = std::count(before.begin(), before.end(), '\n');
+    EXPECT_TRUE(waitUntil([&] {
+      const std::string output = program.output();
+      return size_t(std::count(output.begin(), output.end(), '\n')) >= reports + 3;
+    })) << program.report();
+    EXPECT_TRUE(program.running()) << program.report();
+    EXPECT_TRUE(device.running()) << device.report();
+    program.signal(SIGTERM);
+    EXPECT_TRUE(killedBy(program.waitFor(allowedMs(5000)), SIGTERM)) << program.report();
+  }
+}
+
+// Full screen keeps exactly one window per output while outputs are unplugged
+// and plugged in: counted in the compositor's tree, after checking that the
+// output really went.
+TEST_F(WaylandProgramTest, FullScreenKeepsOneWindowPerOutputAsOutputsComeAndGo) {
+  NestedSway nested(sway_);
+  MOONWISP_NEEDS_SERVER(nested.ok(), nested.reason());
+  std::vector<std::string> environment = nested.clientEnv();
+  environment.push_back("XDG_CONFIG_HOME=" + config_.path());
+  ChildProcess program({MOONWISP_PATH, "--fullscreen"}, environment);
+  const auto windows = [&] { return nested.windowsOf("org.moonwisp.Moonwisp.Saver"); };
+  EXPECT_TRUE(waitUntil([&] { return windows() == 2; })) << windows() << " windows; " << program.report();
+
+  ASSERT_TRUE(nested.unplug("WL-2"));
+  ASSERT_TRUE(waitUntil([&] { return nested.outputNames() == std::vector<std::string>{"WL-1"}; }))
+      << "the output was not removed";
+  EXPECT_TRUE(waitUntil([&] { return windows() == 1; })) << windows() << " windows; " << program.report();
+
+  ASSERT_TRUE(nested.plugIn());
+  ASSERT_TRUE(waitUntil([&] { return nested.outputNames().size() == 2; })) << "no output was added";
+  EXPECT_TRUE(waitUntil([&] { return windows() == 2; })) << windows() << " windows; " << program.report();
+  ASSERT_TRUE(program.running()) << program.report();
+  program.signal(SIGTERM);
+  EXPECT_TRUE(killedBy(program.waitFor(allowedMs(5000)), SIGTERM)) << program.report();
 }
 
 TEST(WaylandProgram, WithoutACompositorItSaysSoAndEndsWithStatusOne) {
