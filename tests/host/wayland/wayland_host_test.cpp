@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-#include "support/nested_sway.h"
+#include "support/pluggable_outputs.h"
 #include "support/sway.h"
 
 namespace moonwisp::test {
@@ -75,13 +75,21 @@ TEST_F(WaylandProgramTest, FullScreenEndsBySignalAndKeepsTheSecondBlackUntilSway
   program.signal(SIGTERM);
   EXPECT_TRUE(killedBy(program.waitFor(allowedMs(1000)), SIGTERM)) << program.report();
 
-  // Main display only: the first output announced is the main one; the
-  // second is covered in black and stays so.
+  // Main display only: the first output announced is the main one (which
+  // one that is, is sway's choice: 1.7 announces HEADLESS-1 first, 1.10
+  // HEADLESS-2); the other is covered in black and stays so.
   ASSERT_EQ(runChild({MOONWISP_PREFS_PATH, "write", "mainscreenonly", "true"}, env()).status, 0);
   ChildProcess mainOnly({MOONWISP_PATH, "--fullscreen"}, env());
-  ASSERT_TRUE(sway_.waitForPicture("HEADLESS-1")) << mainOnly.report();
-  EXPECT_TRUE(waitUntil([&] { return sway_.screenshot("HEADLESS-2").grey == 0; }));
-  const OutputPicture second = sway_.screenshot("HEADLESS-2");
+  std::string black;
+  const auto oneDrawnOneBlack = [&] {
+    for (const auto& [drawn, other] : {std::pair{"HEADLESS-1", "HEADLESS-2"}, std::pair{"HEADLESS-2", "HEADLESS-1"}}) {
+      const OutputPicture picture = sway_.screenshot(drawn), covered = sway_.screenshot(other);
+      if (picture.bright >= 200 && covered.taken && covered.bright == 0 && covered.grey == 0) black = other;
+    }
+    return !black.empty();
+  };
+  ASSERT_TRUE(waitUntil(oneDrawnOneBlack)) << mainOnly.report();
+  const OutputPicture second = sway_.screenshot(black);
   EXPECT_TRUE(second.taken && second.bright == 0 && second.grey == 0) << second.bright << " bright";
   // A compositor that dies ends it with status 0.
   sway_.process().signal(SIGKILL);
@@ -129,21 +137,23 @@ TEST_F(WaylandProgramTest, AnyInputEndsFullScreenButAJiggleDoesNot) {
 // and plugged in: counted in the compositor's tree, after checking that the
 // output really went.
 TEST_F(WaylandProgramTest, FullScreenKeepsOneWindowPerOutputAsOutputsComeAndGo) {
-  NestedSway nested(sway_);
-  MOONWISP_NEEDS_SERVER(nested.ok(), nested.reason());
-  std::vector<std::string> environment = nested.clientEnv();
+  PluggableOutputs outputs(sway_);
+  MOONWISP_NEEDS_SERVER(outputs.ok(), outputs.reason());
+  std::vector<std::string> environment = outputs.clientEnv();
   environment.push_back("XDG_CONFIG_HOME=" + config_.path());
   ChildProcess program({MOONWISP_PATH, "--fullscreen"}, environment);
-  const auto windows = [&] { return nested.windowsOf("org.moonwisp.Moonwisp.Saver"); };
+  const auto windows = [&] { return outputs.windowsOf("org.moonwisp.Moonwisp.Saver"); };
   EXPECT_TRUE(waitUntil([&] { return windows() == 2; })) << windows() << " windows; " << program.report();
 
-  ASSERT_TRUE(nested.unplug("WL-2"));
-  ASSERT_TRUE(waitUntil([&] { return nested.outputNames() == std::vector<std::string>{"WL-1"}; }))
+  const std::vector<std::string> names = outputs.outputNames();
+  ASSERT_EQ(names.size(), 2u);
+  ASSERT_TRUE(outputs.unplug(names[1]));
+  ASSERT_TRUE(waitUntil([&] { return outputs.outputNames() == std::vector<std::string>{names[0]}; }))
       << "the output was not removed";
   EXPECT_TRUE(waitUntil([&] { return windows() == 1; })) << windows() << " windows; " << program.report();
 
-  ASSERT_TRUE(nested.plugIn());
-  ASSERT_TRUE(waitUntil([&] { return nested.outputNames().size() == 2; })) << "no output was added";
+  ASSERT_TRUE(outputs.plugIn());
+  ASSERT_TRUE(waitUntil([&] { return outputs.outputNames().size() == 2; })) << "no output was added";
   EXPECT_TRUE(waitUntil([&] { return windows() == 2; })) << windows() << " windows; " << program.report();
   ASSERT_TRUE(program.running()) << program.report();
   program.signal(SIGTERM);
