@@ -96,16 +96,7 @@ class PluggableOutputs {
     }
     return values;
   }
-  void findSockets() {
-    DIR* dir = opendir(dir_.c_str());
-    if (!dir) return;
-    while (const dirent* entry = readdir(dir)) {
-      const std::string name = entry->d_name;
-      if (name.rfind("wayland-", 0) == 0 && name.find('.') == std::string::npos) wayland_ = dir_ + "/" + name;
-      if (name.rfind("sway-ipc.", 0) == 0) ipc_ = dir_ + "/" + name;
-    }
-    closedir(dir);
-  }
+  void findSockets() { findSwaySockets(dir_, &wayland_, &ipc_); }
 
   HeadlessSway& outer_;
   TestFolder folder_;

@@ -18,6 +18,18 @@ struct OutputPicture {
   bool taken = false;
 };
 
+// The Wayland and IPC sockets a sway made in its runtime folder, once there.
+inline void findSwaySockets(const std::string& dir, std::string* wayland, std::string* ipc) {
+  DIR* folder = opendir(dir.c_str());
+  if (!folder) return;
+  while (const dirent* entry = readdir(folder)) {
+    const std::string name = entry->d_name;
+    if (name.rfind("wayland-", 0) == 0 && name.find('.') == std::string::npos) *wayland = dir + "/" + name;
+    if (name.rfind("sway-ipc.", 0) == 0) *ipc = dir + "/" + name;
+  }
+  closedir(folder);
+}
+
 class HeadlessSway {
  public:
   static constexpr int kOutputs = 2;
@@ -101,16 +113,7 @@ class HeadlessSway {
   }
 
  private:
-  void findSockets() {
-    DIR* dir = opendir(dir_.c_str());
-    if (!dir) return;
-    while (const dirent* entry = readdir(dir)) {
-      const std::string name = entry->d_name;
-      if (name.rfind("wayland-", 0) == 0 && name.find('.') == std::string::npos) wayland_ = dir_ + "/" + name;
-      if (name.rfind("sway-ipc.", 0) == 0) ipc_ = dir_ + "/" + name;
-    }
-    closedir(dir);
-  }
+  void findSockets() { findSwaySockets(dir_, &wayland_, &ipc_); }
 
   TestFolder folder_;  // outlives the compositor, which is killed first if still running
   std::string dir_;
