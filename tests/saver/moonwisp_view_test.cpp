@@ -8,7 +8,7 @@
 
 #include "host/gtk/preview_panel.h"
 #include "platform/core/bundle.h"
-#include "platform/core/monotonic_clock.h"
+#include "timing/MonotonicClock.h"
 #include "platform/keyfile/user_config.h"
 #include "platform/ui/toolkit.h"
 #include "prefs/VelConfigPrefs.h"

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "math/Random.h"
-#include "platform/gl/glx_context.h"
+#include "host/x11/glx_context.h"
 #include "saver/gl_resources.h"
 #include "support/gl.h"
 #include "support/x_server.h"
