@@ -5,7 +5,7 @@
 #include <sys/stat.h>
 
 #include "x_server.h"
-#include "platform/gl/png_image.h"
+#include "platform/image/png_image.h"
 
 namespace moonwisp::test {
 

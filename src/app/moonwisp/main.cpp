@@ -32,7 +32,7 @@
 
 #include "app/moonwisp/command_line.h"
 #include "app/moonwisp/run_wayland.h"
-#include "platform/gl/x11_error_handler.h"
+#include "host/x11/x11_error_handler.h"
 #include "host/x11/x11_host.h"
 #include "saver/MoonwispView.h"
 #include "platform/ui/toolkit.h"

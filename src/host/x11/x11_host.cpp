@@ -11,8 +11,8 @@
 #include <cstdio>
 
 #include "platform/core/system_log.h"
-#include "platform/gl/glx_context.h"
-#include "platform/gl/x11_error_handler.h"
+#include "host/x11/glx_context.h"
+#include "host/x11/x11_error_handler.h"
 
 namespace moonwisp {
 namespace {

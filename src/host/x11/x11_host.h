@@ -20,7 +20,7 @@
 #include "host/host_options.h"
 #include "host/signal_pipe.h"
 #include "host/x11/x11_host_services.h"
-#include "platform/gl/x11_window.h"
+#include "host/x11/x11_window.h"
 
 namespace moonwisp {
 

@@ -1,6 +1,6 @@
 #include "host/x11/x11_host_services.h"
 
-#include "platform/gl/glx_context.h"
+#include "host/x11/glx_context.h"
 
 namespace moonwisp {
 
