@@ -55,86 +55,56 @@ cp "$scratch/home/.xscreensaver" "$scratch/xscreensaver.before"
 
 PATH="$scratch/bin:$PATH" HOME="$scratch/home" "$config" >"$scratch/out" 2>&1 &
 pid=$!
+fail() { echo "$1"; cat "$scratch/out"; exit 1; }
 find_window() {  # NAME: the first visible window of ours with that title
   xdotool search --all --onlyvisible --pid "$pid" --name "$1" 2>/dev/null | head -1 || true
+}
+# Keys are sent to our windows themselves (not through the focus, which other
+# tests on the display may hold); GTK takes such keys with core events. They
+# are sent again while CONDITION does not hold, should the first ones come
+# before the window is ready: each use below is harmless when repeated.
+press_until() {  # WINDOW KEYS CONDITION: false when it still does not hold after a minute
+  for _ in $(seq 1 30); do
+    xdotool key --window "$1" $2 2>/dev/null || true
+    for _ in $(seq 1 20); do eval "$3" && return 0; sleep 0.1; done
+  done
+  return 1
 }
 panel=
 for _ in $(seq 1 150); do
   panel=$(find_window '^Moonwisp$')
   [ -n "$panel" ] && break
-  kill -0 "$pid" 2>/dev/null || { echo "moonwisp-config ended early:"; cat "$scratch/out"; exit 1; }
+  kill -0 "$pid" 2>/dev/null || fail "moonwisp-config ended early:"
   sleep 0.1
 done
-[ -n "$panel" ] || { echo "no settings panel appeared"; cat "$scratch/out"; exit 1; }
+[ -n "$panel" ] || fail "no settings panel appeared"
 # Docks match the panel to its desktop file by its class: both parts are that file's name.
 xprop -id "$panel" WM_CLASS | grep -qx 'WM_CLASS(STRING) = "org.moonwisp.Moonwisp", "org.moonwisp.Moonwisp"' ||
-  { echo "the panel's class: $(xprop -id "$panel" WM_CLASS)"; exit 1; }
+  fail "the panel's class: $(xprop -id "$panel" WM_CLASS)"
 
-# Keys are sent to our windows themselves (not through the focus, which other
-# tests on the display may hold); GTK takes such keys with core events.
-window=
-for _ in $(seq 1 20); do
-  xdotool key --window "$panel" alt+o 2>/dev/null || true
-  for _ in $(seq 1 20); do
-    window=$(find_window '^Moonwisp Options$')
-    [ -n "$window" ] && break 2
-    sleep 0.1
-  done
-done
-[ -n "$window" ] || { echo "Options… opened no sheet"; cat "$scratch/out"; exit 1; }
-
-# They move the slider to its end and press OK, so sending them again is
-# harmless should the first ones come before the sheet is ready.
-for _ in $(seq 1 10); do
-  xdotool key --window "$window" alt+b End alt+o 2>/dev/null || true
-  for _ in $(seq 1 30); do
-    [ -n "$(find_window '^Moonwisp Options$')" ] || break 2
-    sleep 0.1
-  done
-done
-[ -z "$(find_window '^Moonwisp Options$')" ] || { echo "the sheet did not end"; cat "$scratch/out"; exit 1; }
-kill -0 "$pid" 2>/dev/null || { echo "moonwisp-config ended with the sheet"; cat "$scratch/out"; exit 1; }
+press_until "$panel" alt+o 'window=$(find_window "^Moonwisp Options\$"); [ -n "$window" ]' ||
+  fail "Options… opened no sheet"
+# The keys move the slider to its end and press OK.
+press_until "$window" "alt+b End alt+o" '[ -z "$(find_window "^Moonwisp Options\$")" ]' || fail "the sheet did not end"
+kill -0 "$pid" 2>/dev/null || fail "moonwisp-config ended with the sheet"
 
 # Add to XScreenSaver lists Moonwisp and says so in an alert, which Return ends.
-alert=
-for _ in $(seq 1 20); do
-  xdotool key --window "$panel" alt+x 2>/dev/null || true
-  for _ in $(seq 1 20); do
-    alert=$(xdotool search --all --onlyvisible --pid "$pid" --name '^Moonwisp$' 2>/dev/null | grep -vx "$panel" | head -1 || true)
-    [ -n "$alert" ] && break 2
-    sleep 0.1
-  done
-done
-[ -n "$alert" ] || { echo "Add to XScreenSaver showed no alert"; cat "$scratch/out"; exit 1; }
+alerts() { xdotool search --all --onlyvisible --pid "$pid" --name '^Moonwisp$' 2>/dev/null | grep -vx "$panel" || true; }
+press_until "$panel" alt+x 'alert=$(alerts | head -1); [ -n "$alert" ]' || fail "Add to XScreenSaver showed no alert"
 grep -q '^  GL: .*moonwisp --root' "$scratch/home/.xscreensaver" &&
   cmp -s "$scratch/home/.xscreensaver.backup" "$scratch/xscreensaver.before" ||
-  { echo "~/.xscreensaver:"; cat "$scratch/home/.xscreensaver"; exit 1; }
-for _ in $(seq 1 10); do
-  xdotool key --window "$alert" Return 2>/dev/null || true
-  for _ in $(seq 1 30); do
-    xdotool search --all --onlyvisible --pid "$pid" --name '^Moonwisp$' 2>/dev/null | grep -qvx "$panel" || break 2
-    sleep 0.1
-  done
-done
+  fail "~/.xscreensaver: $(cat "$scratch/home/.xscreensaver")"
+press_until "$alert" Return '[ -z "$(alerts)" ]' || true
 
 # Closing the panel (Ctrl+W, as the window manager's close) ends the program.
-for tick in $(seq 0 599); do
-  kill -0 "$pid" 2>/dev/null || break
-  if [ $((tick % 20)) -eq 0 ]; then xdotool key --window "$panel" ctrl+w 2>/dev/null || true; fi
-  sleep 0.1
-done
-if kill -0 "$pid" 2>/dev/null; then
-  echo "moonwisp-config did not end when its panel closed; stored:"
-  "$prefs" read || true
-  cat "$scratch/out"
-  exit 1
-fi
+press_until "$panel" ctrl+w '! kill -0 "$pid" 2>/dev/null' ||
+  fail "moonwisp-config did not end when its panel closed; stored: $("$prefs" read || true)"
 status=0
 wait "$pid" || status=$?
 pid=
 # Closing the panel ends it with 0 and leaves nothing on its output: no
 # warning, no critical about a widget that was already gone.
-[ "$status" -eq 0 ] && [ ! -s "$scratch/out" ] || { echo "exit status $status:"; cat "$scratch/out"; exit 1; }
+[ "$status" -eq 0 ] && [ ! -s "$scratch/out" ] || fail "exit status $status:"
 
 "$prefs" read | tee "$scratch/read" | grep -cx 'quantity 220\|glow 1\|checkForUpdates true' | grep -qx 3 ||
   { echo "stored:"; cat "$scratch/read"; exit 1; }

@@ -88,9 +88,8 @@ class UpdateCheck : public ::testing::Test {
 // Each feed as served and the installed version: an offer is made in either
 // mode; "up to date" and failures are told only when the user asked.
 TEST_F(UpdateCheck, EachFeedGivesTheRightOfferOrAnswer) {
-  const std::string bomb = "<!DOCTYPE updates [<!ENTITY a 'aaaaaaaaaa'><!ENTITY b '&a;&a;&a;&a;&a;&a;&a;&a;'>"
-                           "<!ENTITY x SYSTEM \"file:///etc/passwd\">]><updates>" +
-                           entry("9&b;", " downloadURL=\"https://e.org/&x;\"") + "</updates>";
+  const std::string bomb = "<!DOCTYPE updates [<!ENTITY a 'aaaaaaaaaa'><!ENTITY b '&a;&a;&a;&a;&a;&a;&a;&a;'><!ENTITY "
+                           "x SYSTEM \"file:///etc/passwd\">]>" + feed(entry("9&b;", " downloadURL=\"https://e.org/&x;\""));
   const std::string failed = "Moonwisp could not check for updates: ";
   const struct {
     std::string installed;
@@ -99,14 +98,13 @@ TEST_F(UpdateCheck, EachFeedGivesTheRightOfferOrAnswer) {
     int fetches = 1;
   } cases[] = {
       {"1.0", reply(200, feed(entry("0.9") + entry("1.0.1"))), offer("1.0.1")},
-      {"1.2", reply(200, feed(entry("1.2.0"))), kUpToDate},
-      {"1.10", reply(200, feed(entry("1.9"))), kUpToDate},
+      {"1.2", reply(200, feed(entry("1.2.0"))), kUpToDate}, {"1.10", reply(200, feed(entry("1.9"))), kUpToDate},
       // The newest entry counts, the first of equal ones; non-versions are skipped.
       {"1.0", reply(200, feed(entry("1.9") + entry("1.10") + entry("bad") + entry(std::string(300, '9')) +
                               entry("1.10.0", " downloadURL=\"https://e.org/other\""))), offer("1.10")},
       {"1.0", reply(200, feed(entry("1.5") + entry("2.0", " detailsURL='https://e.org/notes'"))), kUpToDate},
-      {"1.0", reply(200, feed(entry("2.0", " downloadURL=\"javascript:alert(1)\""))), kUpToDate},
-      {"1.0", reply(200, feed(entry("2.0", " downloadURL=\"file:///etc/passwd\""))), kUpToDate},
+      {"1.0", reply(200, feed(entry("2.0", " downloadURL='javascript:alert(1)'"))), kUpToDate},
+      {"1.0", reply(200, feed(entry("2.0", " downloadURL='file:///etc/passwd'"))), kUpToDate},
       // Markup that the parser can repair is asked for again and read.
       {"1.0", reply(200, "<updates>" + entry("3.0") + "<oops></updates>"), offer("3.0"), 2},
       {"1.0", reply(200, "this is not a feed"), failed + "the update feed is not readable XML", 2},
@@ -139,25 +137,20 @@ TEST_F(UpdateCheck, EachFeedGivesTheRightOfferOrAnswer) {
   const std::string download = " downloadURL=\"https://e.org/get\"";
   const std::vector<std::string> three = {"Download", "Details", "Cancel"}, two = {"Download", "Cancel"};
   const struct {
-    std::string addresses;
+    std::string details;
     std::vector<std::string> buttons;
     std::vector<std::vector<std::string>> opens;  // by button
-  } offers[] = {
-      {download + " detailsURL=\"https://e.org/notes\"", three, {{"https://e.org/get"}, {"https://e.org/notes"}, {}}},
-      {download, two, {{"https://e.org/get"}, {}}},
-      {download + " detailsURL=\"javascript:alert(1)\"", two, {{"https://e.org/get"}, {}}},
-  };
+  } offers[] = {{" detailsURL='https://e.org/notes'", three, {{"https://e.org/get"}, {"https://e.org/notes"}, {}}},
+                {"", two, {{"https://e.org/get"}, {}}}, {" detailsURL='javascript:x'", two, {{"https://e.org/get"}, {}}}};
   for (const auto& o : offers) {
-    server.route(kFeed, reply(200, feed(entry("2.0", o.addresses))));
+    server.route(kFeed, reply(200, feed(entry("2.0", download + o.details))));
     for (size_t button = 0; button < o.opens.size(); ++button) {
-      SCOPED_TRACE(o.addresses + ", button " + std::to_string(button));
-      told.clear();
-      opened.clear();
+      SCOPED_TRACE(o.details + ", button " + std::to_string(button));
+      told.clear(), opened.clear();
       answer = moonwisp::ui::kAlertFirstButtonReturn + static_cast<int>(button);
       check(false);
       ASSERT_EQ(told.size(), 1u);
-      EXPECT_EQ(told[0].buttons, o.buttons);
-      EXPECT_EQ(opened, o.opens[button]);
+      EXPECT_TRUE(told[0].buttons == o.buttons && opened == o.opens[button]) << opened.size();
     }
   }
 }
@@ -166,16 +159,14 @@ TEST_F(UpdateCheck, EachFeedGivesTheRightOfferOrAnswer) {
 TEST(VelVersionString, ComparesAsReleasesAreOrdered) {
   const std::string tooLong(300, '9');
   const std::vector<std::tuple<std::string, std::string, int>> cases = {  // -1: the first is older
-      {"1.0", "1.0.1", -1}, {"0.9", "1.0", -1}, {"1.2.3b", "1.2.3", -1}, {"1.2.3a", "1.2.3b", -1},
-      {"1.9", "1.10", -1}, {"-1", "0", -1}, {"1.2.3z", "1.2.4a", -1}, {"0", std::string(255, '1') + ".2", -1},
+      {"1.0", "1.0.1", -1}, {"0.9", "1.0", -1}, {"1.2.3b", "1.2.3", -1}, {"1.2.3a", "1.2.3b", -1}, {"1.9", "1.10", -1},
+      {"-1", "0", -1}, {"1.2.3z", "1.2.4a", -1}, {"0", std::string(255, '1') + ".2", -1},
       {"2147483646", "99999999999999999999", -1}, {"99999999999999999999.1", "2147483647.1", 0},
-      {"-99999999999999999999", "-2147483648", 0},
+      {"-99999999999999999999", "-2147483648", 0}, {"1.2", "1.2.0", 0}, {"1.2b3", "1.2.3", 0}, {"2b", "2", 0},
       // What is no version is older than every version.
-      {tooLong, "0", -1}, {"\xff", "0", -1}, {std::string("1.2\0.3", 6), "0", -1},
-      {"1." + tooLong, "0", -1}, {"1.2." + tooLong, "0", -1}, {tooLong, "\xff", 0},
-      {"1.2", "1.2.0", 0}, {"1.2b3", "1.2.3", 0}, {"1.2.3.4", "1.2.3", 0}, {"1.2.3B", "1.2.3", 0},
-      {"1.2-7a", "1.2.7a", 0}, {"1.2.3z9", "1.2.3z", 0}, {"v2", "0.0.0", 0}, {"1..2", "1.0.2", 0},
-      {"  +7x.1", "7.1", 0}, {"2b", "2", 0}};
+      {tooLong, "0", -1}, {"\xff", "0", -1}, {std::string("1.2\0.3", 6), "0", -1}, {"1." + tooLong, "0", -1},
+      {"1.2." + tooLong, "0", -1}, {tooLong, "\xff", 0}, {"1.2.3.4", "1.2.3", 0}, {"1.2.3B", "1.2.3", 0},
+      {"1.2-7a", "1.2.7a", 0}, {"1.2.3z9", "1.2.3z", 0}, {"v2", "0.0.0", 0}, {"1..2", "1.0.2", 0}, {"  +7x.1", "7.1", 0}};
   for (const auto& [a, b, order] : cases) {
     EXPECT_EQ(compareVelVersionStrings(a, b), order) << a << " vs " << b;
     EXPECT_EQ(compareVelVersionStrings(b, a), -order) << b << " vs " << a;
