@@ -13,9 +13,8 @@ cpack --config "$build/CPackConfig.cmake" -G DEB -B "$scratch/out" >"$scratch/cp
   || { cat "$scratch/cpack.log"; fail "cpack"; }
 deb=$scratch/out/moonwisp_${version}_$(dpkg --print-architecture).deb
 [ -f "$deb" ] || fail "no package named $(basename "$deb"): $(ls "$scratch/out")"
-[ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version $(dpkg-deb -f "$deb" Version)"
-dpkg-deb -f "$deb" Depends | grep -q 'libgtk-3-0' || fail "dependencies not taken from the binaries"
-dpkg-deb -f "$deb" Suggests | grep -qx 'xscreensaver' || fail "xscreensaver is not suggested"
+dpkg-deb -f "$deb" Version Depends Suggests | tr '\n' ' ' | grep -q "^Version: $version Depends: .*libgtk-3-0.* Suggests: xscreensaver $" ||
+  fail "package fields: $(dpkg-deb -f "$deb" Version Depends Suggests)"
 
 # Exactly these files, and the hack a relative link to the saver.
 dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6, $7, $8 }' | sed 's/ *$//' | sort >"$scratch/files"
@@ -44,7 +43,7 @@ LIST
 dpkg-deb -x "$deb" "$scratch/root"
 usr=$scratch/root/usr
 # One version everywhere: the programs, the info file, the man pages, the changelog.
-for program in libexec/xscreensaver/moonwisp bin/moonwisp-prefs bin/moonwisp-render; do
+for program in libexec/xscreensaver/moonwisp bin/moonwisp-prefs bin/moonwisp-render bin/moonwisp-config; do
   [ "$("$usr/$program" --version)" = "$(basename "$program") $version" ] || fail "$program --version"
 done
 grep -qx "CFBundleShortVersionString=$version" "$usr/share/moonwisp/Info.ini" || fail "Info.ini version"
@@ -71,7 +70,6 @@ export XDG_CONFIG_HOME=$scratch/config
 "$usr/bin/moonwisp-prefs" read | grep -qx 'quantity 77' || fail "moonwisp-prefs read"
 # The translations are found from the programs' own path too.
 LANGUAGE= LC_ALL=de_DE.UTF-8 "$usr/bin/moonwisp-prefs" --help | grep -q '^Befehle:' || fail "moonwisp-prefs in German"
-[ "$("$usr/bin/moonwisp-config" --version)" = "moonwisp-config $version" ] || fail "moonwisp-config --version"
 
 # The desktop file and the software centres' listing: valid, translated, one
 # id (the panel's), and the release from the one version.
@@ -97,10 +95,8 @@ if [ -n "${DISPLAY:-}" ]; then
 fi
 
 if command -v lintian >/dev/null; then
-  status=0
-  lintian -I --pedantic --fail-on error,warning "$deb" >"$scratch/lintian" 2>&1 || status=$?
-  grep -v 'running with root privileges' "$scratch/lintian" || true
-  [ "$status" -eq 0 ] || fail "lintian reports errors or warnings"
+  lintian -I --pedantic --fail-on error,warning "$deb" >"$scratch/lintian" 2>&1 ||
+    { grep -v 'running with root privileges' "$scratch/lintian"; fail "lintian reports errors or warnings"; }
 elif [ -n "${CI:-}" ]; then
   fail "lintian is not installed (tools/setup.sh installs it)"
 else

@@ -163,8 +163,8 @@ TEST_F(MoonwispPrefsTool, WritesStoreWhatTheyAreGivenAndRefuseBadUsage) {
   writeFile(folder / "blocked", "");
   const ChildResult failed = tool({"--file", folder / "blocked/p.ini", "write", "quantity", "100"});
   EXPECT_EQ(failed.status, 1);
-  EXPECT_NE(failed.err.find("cannot write " + (folder / "blocked/p.ini") + ": Not a directory"), std::string::npos)
-      << failed.err;
+  EXPECT_NE(failed.err.find("cannot write " + (folder / "blocked/p.ini")), std::string::npos) << failed.err;
+  EXPECT_NE(failed.err.find("Not a directory"), std::string::npos) << failed.err;
   const ChildResult folderRead = tool({"--file", folder.path(), "read"});
   EXPECT_EQ(folderRead.out, record());
   EXPECT_NE(folderRead.err.find("it is a folder"), std::string::npos) << folderRead.err;

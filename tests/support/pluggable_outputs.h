@@ -7,6 +7,7 @@
 // is a window of the outer sway, and closing that window removes the output.
 // Whichever is used, the state is read with swaymsg's JSON answers.
 #include <algorithm>
+#include <regex>
 
 #include "sway.h"
 
@@ -35,9 +36,7 @@ class PluggableOutputs {
   }
   // The outputs' names, sorted.
   std::vector<std::string> outputNames() const {
-    std::vector<std::string> names;
-    const std::string outputs = swaymsg({"-t", "get_outputs"});
-    for (const std::string& value : valuesOf(outputs, "name")) names.push_back(value);
+    std::vector<std::string> names = valuesOf(swaymsg({"-t", "get_outputs"}), "name");
     std::sort(names.begin(), names.end());
     return names;
   }
@@ -56,31 +55,21 @@ class PluggableOutputs {
  private:
   bool unplugsItself() const {
     ChildProcess version({"swaymsg", "-r", "-t", "get_version"}, outer_.clientEnv());
-    if (!exitedWith(version.waitFor(allowedMs(15000)), 0)) return false;
-    const std::string answer = version.output();
-    const std::vector<std::string> majors = valuesOf(answer, "major", false);
-    const std::vector<std::string> minors = valuesOf(answer, "minor", false);
-    if (majors.empty() || minors.empty()) return false;
-    const int major = std::atoi(majors[0].c_str()), minor = std::atoi(minors[0].c_str());
+    const std::string answer = exitedWith(version.waitFor(allowedMs(15000)), 0) ? version.output() : "";
+    const int major = numberOf(answer, "major"), minor = numberOf(answer, "minor");
     return major > 1 || (major == 1 && minor >= 9);
   }
-  // The values of every "key" in swaymsg's JSON: strings, or numbers when
-  // quoted is false.
-  static std::vector<std::string> valuesOf(const std::string& json, const std::string& key, bool quoted = true) {
+  // The string values of every "key" in swaymsg's JSON.
+  static std::vector<std::string> valuesOf(const std::string& json, const std::string& key) {
     std::vector<std::string> values;
-    const std::string tag = "\"" + key + "\":";
-    for (size_t at = json.find(tag); at != std::string::npos; at = json.find(tag, at + 1)) {
-      size_t start = json.find_first_not_of(' ', at + tag.size());
-      if (start == std::string::npos) break;
-      if (quoted) {
-        if (json[start] != '"') continue;
-        const size_t end = json.find('"', start + 1);
-        if (end != std::string::npos) values.push_back(json.substr(start + 1, end - start - 1));
-      } else {
-        values.push_back(json.substr(start, json.find_first_of(",}\n", start) - start));
-      }
-    }
+    const std::regex value("\"" + key + "\": *\"([^\"]*)\"");
+    for (std::sregex_iterator at(json.begin(), json.end(), value), end; at != end; ++at) values.push_back((*at)[1]);
     return values;
+  }
+  // The first number given as "key" in swaymsg's JSON, or -1.
+  static int numberOf(const std::string& json, const std::string& key) {
+    std::smatch found;
+    return std::regex_search(json, found, std::regex("\"" + key + "\": *([0-9]+)")) ? std::stoi(found[1]) : -1;
   }
   HeadlessSway& outer_;
   std::string reason_;

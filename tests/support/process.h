@@ -1,7 +1,6 @@
 #pragma once
 // Child processes with their output captured, waiting for them, and the
 // servers a test needs.
-#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>

@@ -1,7 +1,6 @@
 #pragma once
 // Headless swaies of the test's own, and what tests ask of them: swaymsg
 // commands and grim screenshots of one output.
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include "x_server.h"
@@ -65,14 +64,12 @@ class SwayProcess {
 
  private:
   void findSockets() {
-    DIR* folder = opendir(dir_.c_str());
-    if (!folder) return;
-    while (const dirent* entry = readdir(folder)) {
-      const std::string name = entry->d_name;
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_, ignored)) {
+      const std::string name = entry.path().filename();
       if (name.rfind("wayland-", 0) == 0 && name.find('.') == std::string::npos) wayland_ = dir_ + "/" + name;
       if (name.rfind("sway-ipc.", 0) == 0) ipc_ = dir_ + "/" + name;
     }
-    closedir(folder);
   }
 
   std::string wayland_;

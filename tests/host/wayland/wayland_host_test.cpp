@@ -42,9 +42,8 @@ TEST_F(WaylandProgramTest, AWindowFollowsItsSizeRestsWhileHiddenAndEndsOnQ) {
   // frames/s) while another workspace hides the window.
   ASSERT_TRUE(sway_.swaymsg({"workspace", "9"}));
   const size_t hiddenFrom = program.output().size();
-  EXPECT_TRUE(waitUntil([&] {
-    return program.output().find(" 0.0 frames/s", hiddenFrom) != std::string::npos;
-  })) << program.output();
+  EXPECT_TRUE(waitUntil([&] { return program.output().find(" 0.0 frames/s", hiddenFrom) != std::string::npos; }))
+      << program.output();
   ASSERT_TRUE(sway_.swaymsg({"workspace", "1"}));
   EXPECT_TRUE(sway_.waitForPicture("HEADLESS-1")) << program.report();
 
@@ -58,8 +57,7 @@ TEST_F(WaylandProgramTest, AWindowFollowsItsSizeRestsWhileHiddenAndEndsOnQ) {
 TEST_F(WaylandProgramTest, TheSettingsPanelHasTheDesktopFilesAppId) {
   std::vector<std::string> environment = env();
   // GTK tries Wayland only with a runtime folder, whatever WAYLAND_DISPLAY says.
-  environment.push_back("XDG_RUNTIME_DIR=" + config_.path());
-  environment.push_back("NO_AT_BRIDGE=1");
+  environment.insert(environment.end(), {"XDG_RUNTIME_DIR=" + config_.path(), "NO_AT_BRIDGE=1"});
   ChildProcess panel({MOONWISP_CONFIG_PATH}, environment);
   EXPECT_TRUE(waitUntil([&] { return sway_.swaymsg({"[app_id=\"^org.moonwisp.Moonwisp$\"]", "focus"}); }))
       << panel.report();
@@ -104,12 +102,9 @@ TEST_F(WaylandProgramTest, AnyInputEndsFullScreenButAJiggleDoesNot) {
   const struct {
     std::vector<std::string> input;
     bool ends;
-  } inputs[] = {
-      {{"wtype", "-s", "2000", "a"}, true},  // the pause lets the program take the new keyboard
-      {{VIRTUAL_POINTER_PATH, "button"}, true},
-      {{VIRTUAL_POINTER_PATH, "motion"}, true},
-      {{VIRTUAL_POINTER_PATH, "jiggle"}, false},
-  };
+  } inputs[] = {{{"wtype", "-s", "2000", "a"}, true},  // the pause lets the program take the new keyboard
+                {{VIRTUAL_POINTER_PATH, "button"}, true}, {{VIRTUAL_POINTER_PATH, "motion"}, true},
+                {{VIRTUAL_POINTER_PATH, "jiggle"}, false}};
   for (const auto& input : inputs) {
     SCOPED_TRACE(testing::PrintToString(input.input));
     ChildProcess program({MOONWISP_PATH, "--fullscreen", "--fps"}, env());
@@ -126,8 +121,8 @@ TEST_F(WaylandProgramTest, AnyInputEndsFullScreenButAJiggleDoesNot) {
       const std::string output = program.output();
       return size_t(std::count(output.begin(), output.end(), '\n')) >= reports + 3;
     })) << program.report();
-    EXPECT_TRUE(program.running()) << program.report();
     EXPECT_TRUE(device.running()) << device.report();
+    ASSERT_TRUE(program.running()) << program.report();
     program.signal(SIGTERM);
     EXPECT_TRUE(killedBy(program.waitFor(allowedMs(5000)), SIGTERM)) << program.report();
   }

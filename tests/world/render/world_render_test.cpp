@@ -41,13 +41,8 @@ struct View {
   }
   ~View() { if (loaded) glDataDispose(textures, lists, &loaded, &blur); }
   VelButterfly& add(float x, float y, float z, Vector3Float facing = {0, 0, -1}) {
-    VelButterfly b{};
-    b.position = {x, y, z};
-    b.facing = facing;
-    b.fade = 1.0f;
-    b.color_mix = 0.5f;
-    b.active = 1;
-    butterflies.push_back(b);
+    // Half-way between the colours, faded in, active.
+    butterflies.push_back(VelButterfly{0.5f, 1.0f, 0, 0, 0, {x, y, z}, {}, {}, facing, {}, 0, 0, 1});
     return butterflies.back();
   }
   moonwisp::test::Picture draw(const GLuint* with, const VelGlowBlur* glowBlur = nullptr) {
@@ -105,8 +100,7 @@ TEST(WorldRender, WingCornersLieWhereHeadingFlapAndTextureCoordinatesSay) {
     Vector3Float facing;
     float flap_angle;
     double heading, w, g;
-  } cases[] = {{{1, 0, 0}, 0, 90, 5, 0.5},
-               {{-0.6f, 0, -0.8f}, 15, 360 - std::acos(0.8) * 180 / M_PI, 70, 1},
+  } cases[] = {{{1, 0, 0}, 0, 90, 5, 0.5}, {{-0.6f, 0, -0.8f}, 15, 360 - std::acos(0.8) * 180 / M_PI, 70, 1},
                {{0, 0, -1}, 45, 0, -60, 0}};
   const double f = 1.0 / std::tan(35.0 / 2.0 * M_PI / 180.0);
   for (const auto& c : cases) {
