@@ -13,7 +13,8 @@ cpack --config "$build/CPackConfig.cmake" -G DEB -B "$scratch/out" >"$scratch/cp
   || { cat "$scratch/cpack.log"; fail "cpack"; }
 deb=$scratch/out/moonwisp_${version}_$(dpkg --print-architecture).deb
 [ -f "$deb" ] || fail "no package named $(basename "$deb"): $(ls "$scratch/out")"
-dpkg-deb -f "$deb" Version Depends Suggests | tr '\n' ' ' | grep -q "^Version: $version Depends: .*libgtk-3-0.* Suggests: xscreensaver $" ||
+dpkg-deb -f "$deb" Version Depends Suggests | tr '\n' ' ' |
+  grep -q "^Version: $version Depends: .*libgtk-3-0.* Suggests: xscreensaver $" ||
   fail "package fields: $(dpkg-deb -f "$deb" Version Depends Suggests)"
 
 # Exactly these files, and the hack a relative link to the saver.

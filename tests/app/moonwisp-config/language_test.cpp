@@ -39,14 +39,20 @@ std::map<std::string, std::string> readCatalogue(const std::string& path) {
   return entries;
 }
 
-// Every text a window shows (titles, labels, tooltips, combo items), in the order of its widgets.
-void collectTexts(GtkWidget* widget, GtkWidget* skip, std::vector<std::string>* texts) {
-  if (widget == skip) return;
+// Every text a window shows (titles, labels, tooltips, combo items), in the
+// order of its widgets, but for those of one widget.
+struct Texts {
+  GtkWidget* skip;
+  std::vector<std::string> all;
+};
+void collectTexts(GtkWidget* widget, gpointer into) {
+  Texts* texts = static_cast<Texts*>(into);
+  if (widget == texts->skip) return;
   gchar* tooltip = gtk_widget_get_tooltip_text(widget);
   for (const char* text : {GTK_IS_WINDOW(widget) ? gtk_window_get_title(GTK_WINDOW(widget)) : nullptr,
                            GTK_IS_LABEL(widget) ? gtk_label_get_label(GTK_LABEL(widget)) : nullptr,
                            static_cast<const char*>(tooltip)})
-    if (text && *text) texts->push_back(text);
+    if (text && *text) texts->all.push_back(text);
   g_free(tooltip);
   if (GTK_IS_COMBO_BOX_TEXT(widget)) {
     GtkTreeModel* model = gtk_combo_box_get_model(GTK_COMBO_BOX(widget));
@@ -54,17 +60,12 @@ void collectTexts(GtkWidget* widget, GtkWidget* skip, std::vector<std::string>* 
     for (bool more = gtk_tree_model_get_iter_first(model, &item); more; more = gtk_tree_model_iter_next(model, &item)) {
       gchar* title = nullptr;
       gtk_tree_model_get(model, &item, 0, &title, -1);
-      texts->push_back(title);
+      texts->all.push_back(title);
       g_free(title);
     }
   }
-  using Walk = std::pair<GtkWidget*, std::vector<std::string>*>;
-  Walk walk{skip, texts};  // internal children too: a dialog's buttons, a frame's label
-  if (GTK_IS_CONTAINER(widget))
-    gtk_container_forall(
-        GTK_CONTAINER(widget),
-        [](GtkWidget* child, gpointer w) { collectTexts(child, static_cast<Walk*>(w)->first, static_cast<Walk*>(w)->second); },
-        &walk);
+  // Internal children too: a dialog's buttons, a frame's label.
+  if (GTK_IS_CONTAINER(widget)) gtk_container_forall(GTK_CONTAINER(widget), collectTexts, into);
 }
 
 class Language : public testing::Test {
@@ -85,18 +86,18 @@ class Language : public testing::Test {
   }
   // The texts of the panel, then of the sheet, as made in the current language.
   static std::vector<std::string> shownTexts() {
-    std::vector<std::string> texts;
+    Texts texts{nullptr, {}};
     std::unique_ptr<PreviewPanel> panel = PreviewPanel::create(
         [](ViewRect, bool, SaverHostServices&) -> std::unique_ptr<ScreenSaverView> { return nullptr; }, nullptr);
-    if (!panel) return texts;
-    collectTexts(static_cast<GtkWidget*>(panel->window()->nativeHandle()), nullptr, &texts);
+    if (!panel) return {};
+    collectTexts(static_cast<GtkWidget*>(panel->window()->nativeHandle()), &texts);
     VelConfigPrefs sheet(Bundle::main());
     sheet.loadNib();
     if (!sheet.quantitySlider() || !sheet.softwareUpToDateTextField()) return {};
     // The version comes from the update check's own string table.
-    collectTexts(static_cast<GtkWidget*>(sheet.quantitySlider()->window()->nativeHandle()),
-                 static_cast<GtkWidget*>(sheet.softwareUpToDateTextField()->nativeHandle()), &texts);
-    return texts;
+    texts.skip = static_cast<GtkWidget*>(sheet.softwareUpToDateTextField()->nativeHandle());
+    collectTexts(static_cast<GtkWidget*>(sheet.quantitySlider()->window()->nativeHandle()), &texts);
+    return texts.all;
   }
 };
 

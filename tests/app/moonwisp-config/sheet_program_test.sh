@@ -89,7 +89,9 @@ press_until "$window" "alt+b End alt+o" '[ -z "$(find_window "^Moonwisp Options\
 kill -0 "$pid" 2>/dev/null || fail "moonwisp-config ended with the sheet"
 
 # Add to XScreenSaver lists Moonwisp and says so in an alert, which Return ends.
-alerts() { xdotool search --all --onlyvisible --pid "$pid" --name '^Moonwisp$' 2>/dev/null | grep -vx "$panel" || true; }
+alerts() {  # our visible windows titled Moonwisp but the panel
+  xdotool search --all --onlyvisible --pid "$pid" --name '^Moonwisp$' 2>/dev/null | grep -vx "$panel" || true
+}
 press_until "$panel" alt+x 'alert=$(alerts | head -1); [ -n "$alert" ]' || fail "Add to XScreenSaver showed no alert"
 grep -q '^  GL: .*moonwisp --root' "$scratch/home/.xscreensaver" &&
   cmp -s "$scratch/home/.xscreensaver.backup" "$scratch/xscreensaver.before" ||

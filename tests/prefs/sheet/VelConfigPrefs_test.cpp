@@ -92,7 +92,8 @@ class UpdateCheck : public ::testing::Test {
 // mode; "up to date" and failures are told only when the user asked.
 TEST_F(UpdateCheck, EachFeedGivesTheRightOfferOrAnswer) {
   const std::string bomb = "<!DOCTYPE updates [<!ENTITY a 'aaaaaaaaaa'><!ENTITY b '&a;&a;&a;&a;&a;&a;&a;&a;'><!ENTITY "
-                           "x SYSTEM \"file:///etc/passwd\">]>" + feed(entry("9&b;", " downloadURL=\"https://e.org/&x;\""));
+                           "x SYSTEM \"file:///etc/passwd\">]>" +
+                           feed(entry("9&b;", " downloadURL=\"https://e.org/&x;\""));
   const std::string failed = "Moonwisp could not check for updates: ";
   const struct {
     std::string installed;
@@ -144,7 +145,8 @@ TEST_F(UpdateCheck, EachFeedGivesTheRightOfferOrAnswer) {
     std::vector<std::string> buttons;
     std::vector<std::vector<std::string>> opens;  // by button
   } offers[] = {{" detailsURL='https://e.org/notes'", three, {{"https://e.org/get"}, {"https://e.org/notes"}, {}}},
-                {"", two, {{"https://e.org/get"}, {}}}, {" detailsURL='javascript:x'", two, {{"https://e.org/get"}, {}}}};
+                {"", two, {{"https://e.org/get"}, {}}},
+                {" detailsURL='javascript:x'", two, {{"https://e.org/get"}, {}}}};
   for (const auto& o : offers) {
     server.route(kFeed, reply(200, feed(entry("2.0", download + o.details))));
     for (size_t button = 0; button < o.opens.size(); ++button) {
@@ -169,7 +171,8 @@ TEST(VelVersionString, ComparesAsReleasesAreOrdered) {
       // What is no version is older than every version.
       {tooLong, "0", -1}, {"\xff", "0", -1}, {std::string("1.2\0.3", 6), "0", -1}, {"1." + tooLong, "0", -1},
       {"1.2." + tooLong, "0", -1}, {tooLong, "\xff", 0}, {"1.2.3.4", "1.2.3", 0}, {"1.2.3B", "1.2.3", 0},
-      {"1.2-7a", "1.2.7a", 0}, {"1.2.3z9", "1.2.3z", 0}, {"v2", "0.0.0", 0}, {"1..2", "1.0.2", 0}, {"  +7x.1", "7.1", 0}};
+      {"1.2-7a", "1.2.7a", 0}, {"1.2.3z9", "1.2.3z", 0}, {"v2", "0.0.0", 0}, {"1..2", "1.0.2", 0},
+      {"  +7x.1", "7.1", 0}};
   for (const auto& [a, b, order] : cases) {
     EXPECT_EQ(compareVelVersionStrings(a, b), order) << a << " vs " << b;
     EXPECT_EQ(compareVelVersionStrings(b, a), -order) << b << " vs " << a;
