@@ -7,8 +7,6 @@
 
 #include "math/Random.h"
 #include "platform/core/system_log.h"
-#include "platform/ui/toolkit.h"
-#include "prefs/VelConfigPrefs.h"
 #include "prefs/VelPreferenceKeys.h"
 #include "saver/gl_resources.h"
 #include "world/VelWorldSettings.h"
@@ -28,16 +26,7 @@ constexpr uint32_t kMaxDisplays = 5000;
 
 MoonwispView::MoonwispView(ViewRect frame, bool isPreview, SaverHostServices& host, VelPrefOverrides overrides)
     : NorvScreenSaverViewMoonwisp(frame, isPreview, host), overrides_(std::move(overrides)) {
-  if (isPreview) {
-    IsMainDisplayOrPreview = true;
-    // The settings controller lives in the preview; it needs the toolkit.
-    if (ui::initializeToolkit()) {
-      configPref_ = std::make_unique<VelConfigPrefs>();
-      configPref_->loadNib();
-    } else {
-      systemLog("The settings sheet is not available: no display for the toolkit.");
-    }
-  }
+  if (isPreview) IsMainDisplayOrPreview = true;
   setAnimationTimeInterval(0.016666666666666666);
   mainDisplayOnly = false;
   gldataloaded = false;
@@ -155,10 +144,6 @@ bool MoonwispView::keptBlack() const { return !IsMainDisplayOrPreview && mainDis
 
 // Every further frame of a display kept black would be the same black frame.
 bool MoonwispView::isIdleUntilExposed() const { return keptBlack() && blackFrameShown_; }
-
-bool MoonwispView::hasConfigureSheet() const { return true; }
-
-ui::Window* MoonwispView::configureSheet() { return configPref_ ? configPref_->returnWindow() : nullptr; }
 
 void MoonwispView::structureInit() {
   const ViewRect size = bounds();

@@ -19,7 +19,7 @@
 #include "platform/ui/toolkit.h"
 #include "prefs/VelPreferenceHandler.h"
 #include "prefs/xscreensaver_listing.h"
-#include "saver/MoonwispView.h"
+#include "saver/MoonwispViewWithSheet.h"
 
 namespace {
 
@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
   const int status = ui::runApplication(Bundle::identifier(), 1, programOnly, [&panel] {
     panel = PreviewPanel::create(
         [](ViewRect frame, bool isPreview, SaverHostServices& services) -> std::unique_ptr<ScreenSaverView> {
-          return std::make_unique<MoonwispView>(frame, isPreview, services);
+          return std::make_unique<MoonwispViewWithSheet>(frame, isPreview, services);
         },
         settingsSnapshot);
     if (!panel) {
