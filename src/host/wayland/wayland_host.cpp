@@ -22,7 +22,7 @@ constexpr uint32_t kWmBaseVersion = 3;
 
 }  // namespace
 
-WaylandHost::WaylandHost(wl_display* display, WaylandHostOptions options, SaverViewFactory factory)
+WaylandHost::WaylandHost(wl_display* display, SaverHostOptions options, SaverViewFactory factory)
     : display_(display),
       options_(options),
       factory_(std::move(factory)),

@@ -30,12 +30,10 @@ struct xdg_toplevel;
 
 namespace moonwisp {
 
-// The options' preview flag is not used: Wayland views are never previews.
-using WaylandHostOptions = SaverHostOptions;
-
 class WaylandHost {
  public:
-  WaylandHost(wl_display* display, WaylandHostOptions options, SaverViewFactory factory);
+  // The options' preview flag is not used: Wayland views are never previews.
+  WaylandHost(wl_display* display, SaverHostOptions options, SaverViewFactory factory);
   // Stops and destroys every view, then every toplevel.
   ~WaylandHost();
   WaylandHost(const WaylandHost&) = delete;
@@ -112,7 +110,7 @@ class WaylandHost {
   static bool ticks(const Slot& slot);
 
   wl_display* display_;
-  WaylandHostOptions options_;
+  SaverHostOptions options_;
   SaverViewFactory factory_;
   wl_registry* registry_ = nullptr;
   wl_compositor* compositor_ = nullptr;
