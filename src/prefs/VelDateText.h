@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "prefs/VelPreferenceHandler.h"
+#include "prefs/VelDate.h"
 
 // Nothing for a date outside the years 0000 ..= 9999, which the form cannot hold.
 std::optional<std::string> formatVelDate(VelDate date);

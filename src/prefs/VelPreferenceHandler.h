@@ -1,15 +1,13 @@
 #pragma once
 // The user's saver settings as one record, read with defaults and ranges
 // applied, written back durably. Callers create a handler per use.
-#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-// A point in time with microsecond resolution (UTC).
-using VelDate = std::chrono::time_point<std::chrono::system_clock, std::chrono::microseconds>;
+#include "prefs/VelDate.h"
 
 struct VelPrefs {
   int32_t quantity;        // 20 ..= 220

@@ -2,7 +2,7 @@
 
 #include "platform/core/system_log.h"
 #include "platform/ui/toolkit.h"
-#include "prefs/VelConfigPrefs.h"
+#include "prefs/sheet/VelConfigPrefs.h"
 
 namespace moonwisp {
 

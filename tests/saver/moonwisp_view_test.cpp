@@ -11,7 +11,7 @@
 #include "platform/core/monotonic_clock.h"
 #include "platform/keyfile/user_config.h"
 #include "platform/ui/toolkit.h"
-#include "prefs/VelConfigPrefs.h"
+#include "prefs/sheet/VelConfigPrefs.h"
 #include "saver/MoonwispViewWithSheet.h"
 #include "platform/gl/gl_entry_points.h"
 #include "saver/gl_resources.h"

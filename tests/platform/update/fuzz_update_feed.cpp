@@ -4,7 +4,7 @@
 
 #include "platform/update/feed_parse.h"
 #include "platform/update/web_address.h"
-#include "prefs/sheet/VelFeedChoice.h"
+#include "prefs/update/VelFeedChoice.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace moonwisp::update;

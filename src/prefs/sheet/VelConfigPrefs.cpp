@@ -1,4 +1,4 @@
-#include "prefs/VelConfigPrefs.h"
+#include "prefs/sheet/VelConfigPrefs.h"
 
 #include <chrono>
 
@@ -11,8 +11,8 @@
 #include "platform/update/feed_parse.h"
 #include "platform/update/web_address.h"
 #include "prefs/VelPreferenceKeys.h"
-#include "prefs/sheet/VelFeedChoice.h"
-#include "prefs/sheet/VelVersionString.h"
+#include "prefs/update/VelFeedChoice.h"
+#include "prefs/update/VelVersionString.h"
 
 using moonwisp::ui::Alert;
 using moonwisp::ui::StringTable;

@@ -1,4 +1,4 @@
-#include "prefs/sheet/VelVersionString.h"
+#include "prefs/update/VelVersionString.h"
 
 #include <climits>
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "prefs/sheet/VelVersionString.h"
+#include "prefs/update/VelVersionString.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string all(reinterpret_cast<const char*>(data), size);

@@ -1,6 +1,6 @@
-#include "prefs/sheet/VelFeedChoice.h"
+#include "prefs/update/VelFeedChoice.h"
 
-#include "prefs/sheet/VelVersionString.h"
+#include "prefs/update/VelVersionString.h"
 
 int chooseNewestFeedEntry(const std::vector<moonwisp::update::FeedEntry>& entries) {
   int best = -1;

@@ -1,0 +1,6 @@
+#pragma once
+// A point in time with microsecond resolution (UTC): when the update feed
+// was last checked.
+#include <chrono>
+
+using VelDate = std::chrono::time_point<std::chrono::system_clock, std::chrono::microseconds>;
