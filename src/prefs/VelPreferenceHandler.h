@@ -10,11 +10,12 @@
 #include "prefs/VelDate.h"
 
 struct VelPrefs {
+  // Ranges and fixed values: VelPreferenceKeys.h.
   int32_t quantity;        // 20 ..= 220
-  float particleSize;      // always 4.0
-  float particleSpeed;     // always 10.0
+  float particleSize;      // always kVelParticleSize
+  float particleSpeed;     // always kVelParticleSpeed
   int8_t particleColor;    // 0 ..= 7
-  int8_t particleType;     // always 4
+  int8_t particleType;     // always kVelParticleType
   int8_t glow;             // 0 or 1
   bool mainscreenonly;
   bool checkForUpdates;

@@ -58,8 +58,8 @@ MoonwispView::~MoonwispView() {
 }
 
 void MoonwispView::validatePrefs(VelPrefs* prefs) {
-  if (prefs->particleSpeed < 0.0f || prefs->particleSpeed > 1.0f) prefs->particleSpeed = 10.0f;
-  if (prefs->particleSize < 0.0f || prefs->particleSize > 1.0f) prefs->particleSize = 4.0f;
+  if (prefs->particleSpeed < 0.0f || prefs->particleSpeed > 1.0f) prefs->particleSpeed = kVelParticleSpeed;
+  if (prefs->particleSize < 0.0f || prefs->particleSize > 1.0f) prefs->particleSize = kVelParticleSize;
   if (uint8_t(prefs->glow) > 1) prefs->glow = 1;
   // The count must stay within what the settings allow.
   if (!velPrefInRange(kVelQuantitySetting, prefs->quantity))
@@ -147,6 +147,11 @@ bool MoonwispView::isIdleUntilExposed() const { return keptBlack() && blackFrame
 
 void MoonwispView::structureInit() {
   const ViewRect size = bounds();
+  // The settings as stored now, read again rather than kept from
+  // startAnimation: this runs at the first frame after every start
+  // (stopAnimation drops the world), and the world takes what is stored then.
+  // Not validated again: the handler's record already holds every default,
+  // range and fixed value, which validatePrefs would leave as they are.
   VelPrefs prefs{};
   readPrefs(&prefs);
 
