@@ -3,4 +3,8 @@
 // was last checked.
 #include <chrono>
 
+namespace moonwisp {
+
 using VelDate = std::chrono::time_point<std::chrono::system_clock, std::chrono::microseconds>;
+
+}  // namespace moonwisp

@@ -11,6 +11,8 @@
 #include "prefs/VelDateText.h"
 #include "prefs/VelPreferenceKeys.h"
 
+namespace moonwisp {
+
 namespace {
 
 constexpr int8_t kDefaultParticleColor = static_cast<int8_t>(kVelParticleColorSetting.defaultValue);
@@ -95,3 +97,5 @@ void VelPreferenceHandler::setVelLastUpdateCheckPrefs(VelDate date) const {
     return true;
   });
 }
+
+}  // namespace moonwisp

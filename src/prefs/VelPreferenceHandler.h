@@ -9,6 +9,8 @@
 
 #include "prefs/VelDate.h"
 
+namespace moonwisp {
+
 struct VelPrefs {
   // Ranges and fixed values: VelPreferenceKeys.h.
   int32_t quantity;        // 20 ..= 220
@@ -52,3 +54,5 @@ class VelPreferenceHandler {
   std::string path_;
   VelPrefOverrides overrides_;
 };
+
+}  // namespace moonwisp

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+namespace moonwisp {
+
 enum class VelPrefType { Integer, Boolean, Date };
 
 struct VelPrefKey {
@@ -53,3 +55,5 @@ const char* velPrefsGroup();
 
 // nullptr for a name that is not a preference key.
 const VelPrefKey* findVelPrefKey(const std::string& name);
+
+}  // namespace moonwisp

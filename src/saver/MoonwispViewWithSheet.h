@@ -6,9 +6,9 @@
 
 #include "saver/MoonwispView.h"
 
-class VelConfigPrefs;
-
 namespace moonwisp {
+
+class VelConfigPrefs;
 
 class MoonwispViewWithSheet : public MoonwispView {
  public:

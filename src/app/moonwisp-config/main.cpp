@@ -28,8 +28,8 @@ constexpr int kExitUsage = 2;
 
 // The settings whose change restarts the preview, as one text.
 std::string settingsSnapshot() {
-  VelPrefs p{};
-  VelPreferenceHandler().getVelPrefs(&p);
+  moonwisp::VelPrefs p{};
+  moonwisp::VelPreferenceHandler().getVelPrefs(&p);
   return std::to_string(p.quantity) + " " + std::to_string(int(p.particleColor)) + " " + std::to_string(int(p.glow)) +
          " " + std::to_string(int(p.mainscreenonly));
 }

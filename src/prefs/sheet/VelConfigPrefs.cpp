@@ -14,6 +14,8 @@
 #include "prefs/update/VelFeedChoice.h"
 #include "prefs/update/VelVersionString.h"
 
+namespace moonwisp {
+
 using moonwisp::ui::Alert;
 using moonwisp::ui::StringTable;
 
@@ -290,3 +292,5 @@ void VelConfigPrefs::openAddress(const std::string& address) {
 void VelConfigPrefs::endSheet(moonwisp::ui::Control* control) {
   if (control && control->window()) control->window()->hide();
 }
+
+}  // namespace moonwisp

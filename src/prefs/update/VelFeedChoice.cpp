@@ -2,6 +2,8 @@
 
 #include "prefs/update/VelVersionString.h"
 
+namespace moonwisp {
+
 int chooseNewestFeedEntry(const std::vector<moonwisp::update::FeedEntry>& entries) {
   int best = -1;
   VelVersion bestVersion;
@@ -16,3 +18,5 @@ int chooseNewestFeedEntry(const std::vector<moonwisp::update::FeedEntry>& entrie
   }
   return best;
 }
+
+}  // namespace moonwisp

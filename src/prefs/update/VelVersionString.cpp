@@ -2,6 +2,8 @@
 
 #include <climits>
 
+namespace moonwisp {
+
 namespace {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
@@ -83,3 +85,5 @@ int32_t compareVelVersionStrings(const std::string& a, const std::string& b) {
   if (!va || !vb) return sign(va.has_value(), vb.has_value());
   return compareVelVersions(*va, *vb);
 }
+
+}  // namespace moonwisp

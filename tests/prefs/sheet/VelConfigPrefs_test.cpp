@@ -19,6 +19,7 @@
 
 namespace {
 
+using namespace moonwisp;
 using namespace moonwisp::test;
 using std::chrono::seconds;
 
