@@ -51,8 +51,8 @@ class ProgramTest : public testing::Test {
   }
   // Its own empty settings, this test's X server (unless `extra` sets DISPLAY), no Wayland session.
   std::vector<std::string> env(const std::string& extra = "") const {
-    // A program stuck past its time prints its stack on SIGABRT; the preview's GTK keeps font caches
-    // for the life of the process, which the shared suppressions name.
+    // A program stuck past its time prints its stack on SIGABRT; what the libraries it loads keep
+    // for the life of the process, the shared suppressions name.
     const char* asan = std::getenv("ASAN_OPTIONS");
     std::vector<std::string> result{"XDG_CONFIG_HOME=" + config_.path(), "WAYLAND_DISPLAY",
                                     "DBUS_SESSION_BUS_ADDRESS",
