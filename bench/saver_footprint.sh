@@ -12,7 +12,7 @@ set -eu
 MOONWISP=${1:-build/release/src/app/moonwisp/moonwisp}
 OTHER=${2:-/usr/libexec/xscreensaver/gears}
 SECONDS_DRAWN=${SECONDS_DRAWN:-4}
-STARTS=${STARTS:-7}
+STARTS=${STARTS:-15}
 
 WORK=$(mktemp -d)
 XVFB_PID=
@@ -49,7 +49,7 @@ resident() {
   echo "$peak $now"
 }
 
-# Median wall time (ms) of STARTS runs that draw one frame and end.
+# Median wall time (ms) of STARTS runs of a command that ends by itself.
 first_frame_ms() {
   i=0
   while [ "$i" -lt "$STARTS" ]; do
@@ -61,9 +61,15 @@ first_frame_ms() {
   done | sort -n | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'
 }
 
-printf '%-10s %10s %14s %14s %16s\n' program libraries "peak RSS MiB" "RSS MiB" "first frame ms"
+# Columns: --version is loading the program alone; the first frame is
+# counted in a window of its own and as a preview drawn into a given window
+# (here the root window).
+ROOT=$(xwininfo -root | awk '/Window id:/ {print $4}')
+row='%-10s %9s %13s %8s %11s %15s %17s\n'
+printf "$row" program libraries "peak RSS MiB" "RSS MiB" "--version ms" "first frame ms" "preview frame ms"
 set -- $(resident "$MOONWISP" --geometry 1280x800)
-printf '%-10s %10s %14s %14s %16s\n' moonwisp "$(libraries "$MOONWISP")" "$1" "$2" \
-  "$(first_frame_ms "$MOONWISP" --geometry 1280x800 --frames 1)"
+printf "$row" moonwisp "$(libraries "$MOONWISP")" "$1" "$2" "$(first_frame_ms "$MOONWISP" --version)" \
+  "$(first_frame_ms "$MOONWISP" --geometry 1280x800 --frames 1)" \
+  "$(first_frame_ms "$MOONWISP" --preview --window-id "$ROOT" --frames 1)"
 set -- $(resident "$OTHER" -window -geometry 1280x800)
-printf '%-10s %10s %14s %14s %16s\n' "$(basename "$OTHER")" "$(libraries "$OTHER")" "$1" "$2" "-"
+printf "$row" "$(basename "$OTHER")" "$(libraries "$OTHER")" "$1" "$2" - - -
