@@ -347,12 +347,12 @@ TEST_F(ProgramTest, FullScreenFillsBothMonitorsOrKeepsTheSecondaryBlackAndStill)
   for (const Report& report : fpsReports(program)) EXPECT_EQ(report.fps, 0.0) << program.output();
 }
 
-// --frames N ends after N frames past the one drawn at the start; the first
-// four frames of a view are black, so the fifth is the first with butterflies.
+// --frames N ends after N frames shown, the one drawn at the start among them;
+// the first four frames of a view are black, the fifth has butterflies.
 TEST_F(ProgramTest, FramesEndsAfterExactlyThatManyFrames) {
   openDisplay();
   const Window target = createPlainWindow(display_, 300, 180);
-  for (const auto& [frames, lit] : {std::pair{3, false}, std::pair{4, true}}) {
+  for (const auto& [frames, lit] : {std::pair{4, false}, std::pair{5, true}}) {
     SCOPED_TRACE(frames);
     XClearWindow(display_, target);
     XSync(display_, False);
