@@ -34,9 +34,9 @@
 #include <vector>
 
 #include "math/Random.h"
-#include "platform/gl/egl_context.h"
+#include "platform/egl/egl_surface.h"
 #include "platform/gl/gl_entry_points.h"
-#include "platform/gl/glx_context.h"
+#include "host/x11/glx_context.h"
 #include "saver/gl_resources.h"
 #include "world/VelButterflySystem.h"
 #include "world/VelWorldSettings.h"

@@ -1,14 +1,6 @@
 #include "host/frame_deadline.h"
 
-#include <ctime>
-
 namespace moonwisp {
-
-int64_t monotonicNanoseconds() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
 
 void FrameDeadline::start(int64_t nowNs, int64_t periodNs) {
   period_ = periodNs > 0 ? periodNs : 0;

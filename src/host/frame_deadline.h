@@ -5,10 +5,9 @@
 // start, rounding never makes the timer drift.
 #include <cstdint>
 
-namespace moonwisp {
+#include "timing/MonotonicClock.h"
 
-// Nanoseconds of CLOCK_MONOTONIC.
-int64_t monotonicNanoseconds();
+namespace moonwisp {
 
 class FrameDeadline {
  public:

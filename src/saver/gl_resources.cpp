@@ -4,7 +4,7 @@
 
 #include "platform/core/bundle.h"
 #include "platform/gl/gl_entry_points.h"
-#include "platform/gl/png_image.h"
+#include "platform/image/png_image.h"
 #include "world/render/VelGlowBufferSize.h"
 
 namespace {

@@ -1,5 +1,7 @@
 #include "timing/Scheduler.h"
 
+#include "timing/MonotonicClock.h"
+
 void initScheduler(Scheduler* scheduler, uint64_t max_delta) {
   Microseconds(&scheduler->previous_time);
   Microseconds(&scheduler->current_time);

@@ -1,6 +1,6 @@
 #pragma once
-// The platform's 64-bit microsecond counter value, held as two 32-bit words.
-// The counter itself is the platform's (implemented in platform/core).
+// A 64-bit value held as two 32-bit words: a reading of the clock in
+// microseconds (timing/MonotonicClock.h) or a difference of two.
 #include <cstdint>
 
 struct UnsignedWide {
@@ -8,7 +8,5 @@ struct UnsignedWide {
   uint32_t hi;  // high 32 bits
 };
 
-// Stores the current value of a monotonic counter of microseconds.
-void Microseconds(UnsignedWide* value);
 // 64-bit two's-complement subtraction target - source, stored into target.
 UnsignedWide* WideSubtract(UnsignedWide* target, const UnsignedWide* source);

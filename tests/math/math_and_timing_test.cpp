@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "platform/core/monotonic_clock.h"
+#include "timing/MonotonicClock.h"
 #include "support/WorldFixtures.h"
 #include "timing/Scheduler.h"
 #include "timing/VelRandomizer.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/gl/egl_context.h"
+#include "platform/egl/egl_surface.h"
 
 namespace moonwisp::test {
 
@@ -34,6 +34,19 @@ inline Picture readPicture(int width, int height) {
   glFinish();
   glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, picture.rgba.data());
   return picture;
+}
+
+// Green over the whole surface, read back before the swap (a GLX front buffer
+// reads back black under Xvfb): a drawable smaller than its bounds shows.
+inline bool drawsOverAllOf(GLSurface& surface) {
+  const int width = int(surface.bounds().width), height = int(surface.bounds().height);
+  if (!surface.makeCurrent()) return false;
+  glClearColor(0, 1, 0, 1);
+  glClear(GL_COLOR_BUFFER_BIT);
+  const bool covered = readPicture(width, height).countAbove(200) == width * height;
+  surface.flushBuffer();
+  surface.release();
+  return covered;
 }
 
 // A headless context made current for the lifetime of the object.

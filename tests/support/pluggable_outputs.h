@@ -14,33 +14,19 @@ namespace moonwisp::test {
 
 class PluggableOutputs {
  public:
-  explicit PluggableOutputs(HeadlessSway& outer) : outer_(outer), dir_(folder_.path()) {
+  explicit PluggableOutputs(HeadlessSway& outer) : outer_(outer) {
     if (unplugsItself()) return;
-    std::ofstream(dir_ + "/config") << "xwayland disable\ndefault_border none\n";
-    std::vector<std::string> argv{"sway", "-c", dir_ + "/config"};
-    if (geteuid() == 0 && (chown(dir_.c_str(), 65534, 65534) != 0 || chmod(dir_.c_str(), 0700) != 0)) {
-      reason_ = "cannot hand the runtime directory to user 65534";
-      return;
-    }
-    if (geteuid() == 0) argv.insert(argv.begin(), {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
     std::vector<std::string> env = outer.clientEnv();
-    env.insert(env.end(), {"XDG_RUNTIME_DIR=" + dir_, "WLR_BACKENDS=wayland", "WLR_RENDERER=pixman",
-                           "WLR_WL_OUTPUTS=2", "HOME=" + dir_});
-    nested_ = std::make_unique<ChildProcess>(argv, env);
-    const auto ready = [&] {
-      findSockets();
-      return !nested_->running() || (!wayland_.empty() && !ipc_.empty() && outputNames().size() == 2);
-    };
-    if (waitUntil(ready) && nested_->running()) return;
-    reason_ = "the nested sway did not start: " + nested_->report();
+    env.insert(env.end(), {"WLR_BACKENDS=wayland", "WLR_WL_OUTPUTS=2"});
+    nested_ = std::make_unique<SwayProcess>("xwayland disable\ndefault_border none\n", env, [](SwayProcess& sway) {
+      ChildProcess outputs({"swaymsg", "-r", "-t", "get_outputs"}, sway.clientEnv());
+      return exitedWith(outputs.waitFor(allowedMs(15000)), 0) && valuesOf(outputs.output(), "name").size() == 2;
+    });
+    if (!nested_->ok()) reason_ = "the nested " + nested_->reason();
   }
-
   bool ok() const { return reason_.empty(); }
   const std::string& reason() const { return reason_; }
-  std::vector<std::string> clientEnv() const {
-    if (!nested_) return outer_.clientEnv();
-    return {"WAYLAND_DISPLAY=" + wayland_, "SWAYSOCK=" + ipc_, "DISPLAY"};
-  }
+  std::vector<std::string> clientEnv() const { return nested_ ? nested_->clientEnv() : outer_.clientEnv(); }
   // swaymsg's answer (its JSON), empty when it failed.
   std::string swaymsg(std::vector<std::string> arguments) const {
     arguments.insert(arguments.begin(), {"swaymsg", "-r"});
@@ -96,15 +82,9 @@ class PluggableOutputs {
     }
     return values;
   }
-  void findSockets() { findSwaySockets(dir_, &wayland_, &ipc_); }
-
   HeadlessSway& outer_;
-  TestFolder folder_;
-  std::string dir_;
-  std::string wayland_;
-  std::string ipc_;
   std::string reason_;
-  std::unique_ptr<ChildProcess> nested_;
+  std::unique_ptr<SwayProcess> nested_;
 };
 
 }  // namespace moonwisp::test

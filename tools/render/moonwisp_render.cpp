@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "math/Random.h"
-#include "platform/gl/egl_context.h"
-#include "platform/gl/png_image.h"
+#include "platform/egl/egl_surface.h"
+#include "platform/image/png_image.h"
 #include "saver/gl_resources.h"
 #include "world/VelButterflySystem.h"
 #include "world/VelWorldSettings.h"

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/gl/png_image.h"
+#include "platform/image/png_image.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <cstdlib>
 
 #include "app/moonwisp/saver_run.h"
+#include "host/x11/x11_error_handler.h"
 #include "host/x11/x11_host.h"
 #include "platform/core/translation.h"
-#include "platform/gl/x11_error_handler.h"
 
 namespace moonwisp {
 namespace {

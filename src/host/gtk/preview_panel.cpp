@@ -6,7 +6,7 @@
 
 #include "platform/core/system_log.h"
 #include "platform/core/translation.h"
-#include "platform/gl/egl_context.h"
+#include "platform/egl/egl_surface.h"
 #include "platform/ui/controls.h"
 
 namespace moonwisp {

@@ -50,7 +50,7 @@ class WaylandHost {
   // pointer motion ends it. False when there is no output.
   bool addFullScreenViews(const std::string& title, const std::string& appId);
 
-  // Runs until the end (see above), SIGTERM/SIGINT/SIGHUP, maxFrames ticks,
+  // Runs until the end (see above), SIGTERM/SIGINT/SIGHUP, maxFrames frames shown,
   // or the compositor going away. Returns the exit status (0).
   int run();
 
@@ -82,6 +82,7 @@ class WaylandHost {
     int viewHeight = 0;
     std::unique_ptr<ScreenSaverView> view;
     WaylandSurface* glSurface = nullptr;  // owned by the view
+    uint64_t framesShown = 0;             // by all of its views
     FrameDeadline deadline;
   };
 

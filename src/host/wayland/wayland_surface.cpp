@@ -3,72 +3,18 @@
 #include <EGL/eglext.h>
 #include <wayland-egl.h>
 
-#include <vector>
-
+#include "platform/egl/egl_display.h"
 #include "platform/gl/gl_driver.h"
 
 namespace moonwisp {
-namespace {
-
-EGLint attribute(EGLDisplay display, EGLConfig config, EGLint name) {
-  EGLint value = 0;
-  eglGetConfigAttrib(display, config, name, &value);
-  return value;
-}
-
-// A window configuration for desktop OpenGL with 8-bit red, green and blue,
-// no alpha (an alpha channel would make the compositor blend the picture
-// over what lies below) and, preferably, a 16-bit or deeper depth buffer.
-bool chooseConfig(EGLDisplay display, EGLConfig* chosen) {
-  const EGLint request[] = {EGL_SURFACE_TYPE, EGL_WINDOW_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
-                            EGL_RED_SIZE,     8,              EGL_GREEN_SIZE,      8,
-                            EGL_BLUE_SIZE,    8,              EGL_NONE};
-  EGLint count = 0;
-  if (!eglChooseConfig(display, request, nullptr, 0, &count) || count < 1) return false;
-  std::vector<EGLConfig> configs(static_cast<size_t>(count));
-  if (!eglChooseConfig(display, request, configs.data(), count, &count)) return false;
-  int best = -1;
-  int bestScore = -1;
-  for (int i = 0; i < count; ++i) {
-    const EGLConfig config = configs[static_cast<size_t>(i)];
-    if (attribute(display, config, EGL_RED_SIZE) != 8 || attribute(display, config, EGL_GREEN_SIZE) != 8 ||
-        attribute(display, config, EGL_BLUE_SIZE) != 8 || attribute(display, config, EGL_ALPHA_SIZE) != 0)
-      continue;
-    const int score = attribute(display, config, EGL_DEPTH_SIZE) >= 16 ? 1 : 0;
-    if (score > bestScore) {
-      best = i;
-      bestScore = score;
-    }
-  }
-  if (best < 0) return false;
-  *chosen = configs[static_cast<size_t>(best)];
-  return true;
-}
-
-}  // namespace
 
 std::unique_ptr<WaylandEglDisplay> WaylandEglDisplay::open(wl_display* connection, std::string* error) {
-  EGLDisplay display = EGL_NO_DISPLAY;
-  auto getPlatformDisplay =
-      reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
-  if (getPlatformDisplay) display = getPlatformDisplay(EGL_PLATFORM_WAYLAND_KHR, connection, nullptr);
-  if (display == EGL_NO_DISPLAY) {
-    *error = "EGL has no display for the Wayland connection";
-    return nullptr;
-  }
-  EGLint major = 0, minor = 0;
-  if (!eglInitialize(display, &major, &minor)) {
-    *error = "cannot initialise EGL on the Wayland connection";
-    return nullptr;
-  }
+  const EGLDisplay display = openEglDisplay(EGL_PLATFORM_WAYLAND_KHR, connection, "the Wayland connection", error);
+  if (display == EGL_NO_DISPLAY) return nullptr;
   EGLConfig config = nullptr;
-  if (!eglBindAPI(EGL_OPENGL_API)) {
-    *error = "EGL cannot bind the desktop OpenGL API";
-  } else if (!chooseConfig(display, &config)) {
-    *error = "EGL has no window configuration for desktop OpenGL with 8-bit RGB";
-  } else {
+  if (chooseEglConfig(display, EGL_WINDOW_BIT, &config))
     return std::unique_ptr<WaylandEglDisplay>(new WaylandEglDisplay(display, config));
-  }
+  *error = "EGL has no window configuration for desktop OpenGL with 8-bit RGB";
   eglTerminate(display);
   return nullptr;
 }
@@ -90,7 +36,10 @@ std::unique_ptr<WaylandSurface> WaylandSurface::create(const WaylandEglDisplay& 
   result->width_ = width;
   result->height_ = height;
   result->beforeSwap_ = std::move(beforeSwap);
-  eglBindAPI(EGL_OPENGL_API);
+  if (!eglBindAPI(EGL_OPENGL_API)) {
+    *error = "EGL cannot bind the desktop OpenGL API";
+    return nullptr;
+  }
   // The compatibility profile is what a context without a version gives:
   // the highest version Mesa offers with the fixed-function calls intact.
   const EGLint contextAttributes[] = {EGL_NONE};

@@ -2,7 +2,7 @@
 
 #include <X11/extensions/Xrandr.h>
 
-#include "platform/gl/x11_error_handler.h"
+#include "host/x11/x11_error_handler.h"
 
 namespace moonwisp {
 namespace {

@@ -3,9 +3,10 @@
 //
 // The view makes the context current before any OpenGL call, draws, presents
 // the frame with flushBuffer() and releases the context again; it sizes the
-// world, the viewport and the glow buffers from bounds(). Two back ends exist:
-// an X11 window with a GLX context (glx_context.h) and an off-screen EGL
-// context with a framebuffer object (egl_context.h).
+// world, the viewport and the glow buffers from bounds(). Each window system
+// implements it in its host back end (a GLX window on X11, an EGL window on
+// Wayland); the headless one draws into a framebuffer object
+// (platform/egl/egl_surface.h).
 //
 // A surface is used from one thread. Every call is safe on a surface whose
 // window has gone away: it fails (false) or does nothing, and never crashes.
@@ -26,10 +27,9 @@ class GLSurface {
   GLSurface& operator=(const GLSurface&) = delete;
 
   // Every OpenGL call that follows, until release(), goes to this context.
-  // False when the context cannot be made current. It makes no round trip to
-  // the X server, so a foreign window destroyed meanwhile may go unnoticed
-  // here: the host learns of that from its DestroyNotify event; until then the
-  // drawing goes nowhere and the X errors are logged.
+  // False when the context cannot be made current. It need not ask the window
+  // system whether the window still exists: the host learns that a window
+  // went away from its events and then calls surfaceLost().
   virtual bool makeCurrent() = 0;
   // No context is current on this thread afterwards.
   virtual void release() = 0;

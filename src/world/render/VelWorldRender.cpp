@@ -273,7 +273,8 @@ void drawVelWorldGlowPasses(const VelWorld* world, const GLuint* textures, const
   glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 0, 0, d2, d2, 0);
   stepDone(afterStep, VelGlowStep::kShrink, context);
 
-  if (velGlowBlurFits(blur, world->screen_width, world->screen_height)) {
+  const bool shaders = velGlowBlurFits(blur, world->screen_width, world->screen_height);
+  if (shaders) {
     blurWithShaders(blur, d2, afterStep, context);
   } else {
     blurWithCopies(f, d2, afterStep, context);
@@ -282,9 +283,13 @@ void drawVelWorldGlowPasses(const VelWorld* world, const GLuint* textures, const
   // Stretch the blurred square over the whole view, replacing the frame.
   glViewport(0, 0, world->screen_width, world->screen_height);
   glDisable(GL_BLEND);
-  glBegin(GL_QUADS);
-  DrawQuad2(1, 1, 0, 0);
-  glEnd();
+  if (shaders) {
+    drawVelGlowComposite(blur);
+  } else {
+    glBegin(GL_QUADS);
+    DrawQuad2(1, 1, 0, 0);
+    glEnd();
+  }
   glEnable(GL_BLEND);
   stepDone(afterStep, VelGlowStep::kComposite, context);
 

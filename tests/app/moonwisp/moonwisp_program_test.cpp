@@ -24,17 +24,30 @@ std::string hex(Window window) {
   return text;
 }
 
-// The frames per second of every --fps report printed so far.
-std::vector<double> fpsReports(const ChildProcess& program) {
+struct Report {
+  double fps, cpu;  // frames a second, and the CPU share in per cent
+};
+
+// Every --fps report printed so far.
+std::vector<Report> fpsReports(const ChildProcess& program) {
   std::istringstream lines(program.output());
-  std::vector<double> found;
+  std::vector<Report> found;
   for (std::string line; std::getline(lines, line);) {
     const size_t at = line.find("moonwisp: ");
-    double fps = 0, cpu = 0;
-    if (at != std::string::npos && std::sscanf(line.c_str() + at, "moonwisp: %lf frames/s, CPU %lf%%", &fps, &cpu) == 2)
-      found.push_back(fps);
+    Report report{};
+    if (at != std::string::npos &&
+        std::sscanf(line.c_str() + at, "moonwisp: %lf frames/s, CPU %lf%%", &report.fps, &report.cpu) == 2)
+      found.push_back(report);
   }
   return found;
+}
+
+// How often its main thread has slept and woken again.
+long wakeUps(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind("voluntary_ctxt_switches:", 0) == 0) return std::atol(line.c_str() + 24);
+  return -1;
 }
 
 class ProgramTest : public testing::Test {
@@ -139,8 +152,9 @@ TEST_F(ProgramTest, EveryWayOfEndingItsWindowEndsItCleanly) {
 
 // Full screen, any real input (through XTEST, as a user's) ends it with
 // status 0, as it ends a screen saver; a jiggle of the pointer, or a key
-// other than q or Escape in a window of its own, does not.
-TEST_F(ProgramTest, AnyInputEndsFullScreenButNotAWindow) {
+// other than q or Escape in a window of its own, does not. That window rests
+// while hidden and follows its size.
+TEST_F(ProgramTest, AnyInputEndsFullScreenButNotAWindowWhichRestsWhileHiddenAndFollowsItsSize) {
   openDisplay();
   const Window root = DefaultRootWindow(display_);
   const struct {
@@ -188,6 +202,26 @@ TEST_F(ProgramTest, AnyInputEndsFullScreenButNotAWindow) {
     // Two more reports a second apart: it has looked at its events since.
     const size_t reports = fpsReports(program).size();
     EXPECT_TRUE(waitUntil([&] { return fpsReports(program).size() >= reports + 2; }, 30000)) << program.report();
+    if (!input.fullScreen) {
+      // Unmapped, its window draws nothing and costs nothing: two whole
+      // seconds without a frame, with the time of one at most spent.
+      XUnmapWindow(display_, window);
+      XSync(display_, False);
+      const auto idle = [&] {
+        const std::vector<Report> shown = fpsReports(program);
+        const size_t n = shown.size();
+        return n >= 2 && shown[n - 1].fps == 0 && shown[n - 2].fps == 0 && shown[n - 1].cpu < 10;
+      };
+      EXPECT_TRUE(waitUntil(idle, 30000)) << program.report();
+      XMapWindow(display_, window);
+      XSync(display_, False);
+      EXPECT_TRUE(waitUntil([&] { return fpsReports(program).back().fps > 0; }, 30000)) << program.report();
+      // Resized, the picture fills the new size (a view made for it): this
+      // part lies outside wherever the old 200x150 picture would sit.
+      XResizeWindow(display_, window, 640, 400);
+      XSync(display_, False);
+      EXPECT_TRUE(waitForPicture(display_, window, 220, 0, 420, 400, 20000)) << program.report();
+    }
     expectEndBy(program);
   }
 }
@@ -272,25 +306,61 @@ TEST_F(ProgramTest, FullScreenFillsBothMonitorsOrKeepsTheSecondaryBlackAndStill)
     // However long a loaded machine takes to start: two reports after the
     // picture (the secondary had that long to draw), one that counted frames.
     const auto fastest = [&program] {
-      const std::vector<double> reports = fpsReports(program);
-      return reports.size() < 2 ? 0.0 : *std::max_element(reports.begin(), reports.end());
+      const std::vector<Report> reports = fpsReports(program);
+      double most = 0;
+      for (const Report& report : reports) most = std::max(most, report.fps);
+      return reports.size() < 2 ? 0.0 : most;
     };
     EXPECT_TRUE(waitUntil([&] { return fastest() > 0; }, 30000)) << program.report();
     EXPECT_TRUE(!mainOnly || pixelsAbove(display_, root, 640, 0, 640, 400, 0) == 0);
     expectEndBy(program);
     // The timer's 60 a second, never more; a report counts rounds in which any view drew.
-    for (double fps : fpsReports(program)) EXPECT_LE(fps, mainOnly ? 70.0 : 130.0) << program.output();
+    for (const Report& report : fpsReports(program))
+      EXPECT_LE(report.fps, mainOnly ? 70.0 : 130.0) << program.output();
     EXPECT_EQ(preferencesText(), stored);
   }
   // XScreenSaver's process for the secondary monitor (main display only set in
-  // its dialog) shows its black frame and then draws nothing more: its timer stops.
+  // its dialog) shows its black frame and then costs nothing: no frames, no
+  // CPU, no wake-ups but the report's once a second, until it is exposed.
   const Window target = createPlainWindow(display_, 640, 400);
   XMoveWindow(display_, target, 640, 0);
+  XSetWindowBackground(display_, target, WhitePixel(display_, DefaultScreen(display_)));
+  XClearWindow(display_, target);
   XSync(display_, False);
   ChildProcess program({kMoonwisp, "-window-id", hex(target), "--fps", "-main-display-only"}, env());
-  EXPECT_TRUE(waitUntil([&] { return fpsReports(program).size() >= 3; }, 30000)) << program.report();
+  const auto black = [&] { return pixelsAbove(display_, target, 0, 0, 640, 400, 40) == 0; };
+  EXPECT_TRUE(waitUntil(black, 15000)) << program.report();
+  // Its start is over by the second report; three more, counted by its own clock.
+  ASSERT_TRUE(waitUntil([&] { return fpsReports(program).size() >= 2; }, 30000)) << program.report();
+  const size_t idleFrom = fpsReports(program).size();
+  const long wokenBefore = wakeUps(program.pid());
+  ASSERT_TRUE(waitUntil([&] { return fpsReports(program).size() >= idleFrom + 3; }, 30000)) << program.report();
+  // A 60 Hz timer left running would wake it about 180 times.
+  EXPECT_LT(wakeUps(program.pid()) - wokenBefore, 40) << program.output();
+  for (size_t i = idleFrom; i < fpsReports(program).size(); ++i)
+    EXPECT_LT(fpsReports(program)[i].cpu, 10.0) << program.output();
+  // Exposed (the server paints the white background), it draws black again.
+  XClearArea(display_, target, 0, 0, 0, 0, True);
+  XSync(display_, False);
+  EXPECT_TRUE(waitUntil(black, 15000)) << program.report();
   expectEndBy(program);
-  for (double fps : fpsReports(program)) EXPECT_EQ(fps, 0.0) << program.output();
+  for (const Report& report : fpsReports(program)) EXPECT_EQ(report.fps, 0.0) << program.output();
+}
+
+// --frames N ends after N frames shown, the one drawn at the start among them;
+// the first four frames of a view are black, the fifth has butterflies.
+TEST_F(ProgramTest, FramesEndsAfterExactlyThatManyFrames) {
+  openDisplay();
+  const Window target = createPlainWindow(display_, 300, 180);
+  for (const auto& [frames, lit] : {std::pair{4, false}, std::pair{5, true}}) {
+    SCOPED_TRACE(frames);
+    XClearWindow(display_, target);
+    XSync(display_, False);
+    ChildProcess program({kMoonwisp, "-window-id", hex(target), "--frames", std::to_string(frames)}, env());
+    ASSERT_TRUE(exitedWith(program.waitFor(allowedMs(60000)), 0)) << program.report();
+    // Its window keeps the last frame it showed.
+    EXPECT_EQ(pixelsAbove(display_, target, 0, 0, 300, 180, 0) > 0, lit);
+  }
 }
 
 }  // namespace

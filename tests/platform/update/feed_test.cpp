@@ -61,19 +61,6 @@ TEST(FeedFetch, RefusalsAndLimitsGiveAReasonAndNoBody) {
   EXPECT_TRUE(full.ok && full.body.size() == kFeedMaxBytes) << full.error;
 }
 
-TEST(FeedParse, ReadsTheUpdateEntriesUnderTheRootInDocumentOrder) {
-  const FeedParseResult feed = parseFeed(
-      "<?xml version=\"1.0\"?>\n<updates><note><update version=\"nested\"/></note>\n"
-      "<update version=\"1.2\" downloadURL=\"https://e.org/get?a=1&amp;b=2\" detailsURL=\"http://e.org/n\"/>"
-      "<update downloadURL=\"javascript:alert(1)\" detailsURL=\"/relative\">text</update></updates>\n",
-      false);
-  ASSERT_EQ(feed.entries.size(), 2u);
-  EXPECT_EQ(feed.entries[0].downloadURL, "https://e.org/get?a=1&b=2");
-  EXPECT_TRUE(feed.entries[0].version == "1.2" && feed.entries[0].detailsURL == "http://e.org/n");
-  // Only absolute web addresses are kept.
-  EXPECT_FALSE(feed.entries[1].version || feed.entries[1].downloadURL || feed.entries[1].detailsURL);
-}
-
 using P = FeedParseStatus;
 
 TEST(FeedParse, HostileFeedsAreRefusedOrGiveWhatTheyPlainlySay) {

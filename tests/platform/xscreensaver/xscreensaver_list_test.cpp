@@ -126,51 +126,48 @@ TEST(XScreenSaverList, EachFileGetsMoonwispAddedOrRemovedAndNothingElse) {
 // What cannot be done leaves every file as it was; a file behind a link is
 // changed where it is and the link stays.
 TEST(XScreenSaverList, FailuresChangeNothingAndALinkedFileIsChangedInPlace) {
+  namespace fs = std::filesystem;
   TestFolder home;
   const std::string file = home / ".xscreensaver";
-  const std::vector<std::string> env{"HOME=" + home.path()};
-  const auto prefs = [&](const char* command, const std::string& defaults) {
-    return runChild({MOONWISP_PREFS_PATH, "xscreensaver", command, "--app-defaults", defaults}, env);
-  };
-  // No file and no XScreenSaver: no list to start from.
-  ChildResult run = prefs("add", home / "missing");
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("is XScreenSaver installed?"), std::string::npos) << run.err;
-  EXPECT_FALSE(std::filesystem::exists(file));
-
-  // The backup cannot be written (a folder stands in its way): the file stays.
   writeFile(home / "app-defaults", kAppDefaults);
-  writeFile(file, written(0));
-  std::filesystem::create_directories(home / ".xscreensaver.backup/in-the-way");
-  run = prefs("add", home / "app-defaults");
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("backup"), std::string::npos) << run.err;
-  EXPECT_EQ(readFile(file), written(0));
-  std::filesystem::remove_all(home / ".xscreensaver.backup");
-
-  // The file itself cannot be replaced (its temporary name is taken by a folder).
-  std::filesystem::create_directories(home / ".xscreensaver.tmp/in-the-way");
-  run = prefs("add", home / "app-defaults");
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("cannot be written"), std::string::npos) << run.err;
-  EXPECT_EQ(readFile(file), written(0));
-  std::filesystem::remove_all(home / ".xscreensaver.tmp");
-
-  // A folder where the file should be cannot be read.
-  std::filesystem::rename(file, home / "dotfiles");
-  std::filesystem::create_directories(file);
-  run = prefs("add", home / "app-defaults");
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("not a plain file"), std::string::npos) << run.err;
-  std::filesystem::remove(file);
-
-  // Kept elsewhere behind a link.
-  std::filesystem::create_symlink(home / "dotfiles", file);
-  run = prefs("add", home / "app-defaults");
-  EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_TRUE(std::filesystem::is_symlink(file));
+  const struct {
+    const char* blocked;  // a folder made under this name; "" for none
+    const char* says;     // "" when it succeeds
+  } cases[] = {
+      {".xscreensaver.backup/in-the-way", "backup"},  // the backup cannot be written
+      {".xscreensaver.tmp/in-the-way", "cannot be written"},  // nor the file replaced
+      {".xscreensaver/in-the-way", "not a plain file"},  // a folder where the file should be
+      {"", ""},  // kept elsewhere behind a link
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.says);
+    fs::remove_all(file);
+    if (*c.blocked) {
+      writeFile(home / "dotfiles", written(0));
+      if (std::string(c.blocked).rfind(".xscreensaver/", 0) != 0) writeFile(file, written(0));
+      fs::create_directories(home / c.blocked);
+    } else {
+      fs::create_symlink(home / "dotfiles", file);
+    }
+    const ChildResult run = runChild(
+        {MOONWISP_PREFS_PATH, "xscreensaver", "add", "--app-defaults", home / "app-defaults"}, {"HOME=" + home.path()});
+    EXPECT_EQ(run.status, *c.says ? 1 : 0) << run.err;
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+    if (*c.blocked) {
+      EXPECT_TRUE(fs::is_directory(file) || readFile(file) == written(0));
+      fs::remove_all(home / fs::path(c.blocked).parent_path());
+    }
+  }
+  EXPECT_TRUE(fs::is_symlink(file));
   EXPECT_EQ(readFile(home / "dotfiles"), written(0, M + "\\n\\\n"));
   EXPECT_EQ(readFile(home / "dotfiles.backup"), written(0));
+  // No file and no XScreenSaver: no list to start from.
+  fs::remove(file);
+  const ChildResult run = runChild({MOONWISP_PREFS_PATH, "xscreensaver", "add", "--app-defaults", home / "missing"},
+                                   {"HOME=" + home.path()});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("is XScreenSaver installed?"), std::string::npos) << run.err;
+  EXPECT_FALSE(fs::exists(file));
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 // copies, and argument errors that write nothing.
 #include <gtest/gtest.h>
 
-#include "platform/gl/png_image.h"
+#include "platform/image/png_image.h"
 #include "support/process.h"
 
 namespace {

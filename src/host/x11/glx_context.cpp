@@ -1,10 +1,10 @@
-#include "platform/gl/glx_context.h"
+#include "host/x11/glx_context.h"
 
 #include <cstring>
 
 #include "platform/core/system_log.h"
 #include "platform/gl/gl_driver.h"
-#include "platform/gl/x11_error_handler.h"
+#include "host/x11/x11_error_handler.h"
 
 namespace moonwisp {
 namespace {

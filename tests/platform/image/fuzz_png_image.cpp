@@ -1,6 +1,6 @@
 // libFuzzer target: any bytes given to the PNG decoder give either an empty
 // image or a consistent one, never a crash or an out-of-bounds access.
-#include "platform/gl/png_image.h"
+#include "platform/image/png_image.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const moonwisp::RasterImage image = moonwisp::decodePngImage(data, size);

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/gl/gl_surface.h"
-#include "platform/gl/x11_window.h"
+#include "host/x11/x11_window.h"
 
 namespace moonwisp {
 
@@ -43,6 +43,9 @@ class GlxSurface final : public GLSurface {
 
   ~GlxSurface() override;
 
+  // No round trip to the X server: a foreign window destroyed meanwhile goes
+  // unnoticed until the host's DestroyNotify; until then the drawing goes
+  // nowhere and the X errors are logged.
   bool makeCurrent() override;
   void release() override;
   void flushBuffer() override;

@@ -1,4 +1,4 @@
-#include "platform/gl/x11_error_handler.h"
+#include "host/x11/x11_error_handler.h"
 
 #include "platform/core/system_log.h"
 

@@ -1,12 +1,11 @@
-#include "platform/gl/egl_context.h"
+#include "platform/egl/egl_surface.h"
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 #include <GL/gl.h>
 #include <GL/glext.h>
 
-#include <cstring>
-
+#include "platform/egl/egl_display.h"
 #include "platform/gl/gl_driver.h"
 
 namespace moonwisp {
@@ -41,15 +40,6 @@ struct FramebufferApi {
   }
 };
 
-bool hasExtension(const char* list, const char* name) {
-  if (!list) return false;
-  const size_t length = std::strlen(name);
-  for (const char* p = list; (p = std::strstr(p, name)) != nullptr; p += length) {
-    if ((p == list || p[-1] == ' ') && (p[length] == ' ' || p[length] == '\0')) return true;
-  }
-  return false;
-}
-
 // The surfaceless display is shared by every surface of the process and
 // terminated when the last one goes.
 EGLDisplay sharedDisplay = EGL_NO_DISPLAY;
@@ -61,26 +51,13 @@ EGLDisplay acquireDisplay(std::string* error) {
     return sharedDisplay;
   }
   const char* clientExtensions = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
-  if (!hasExtension(clientExtensions, "EGL_MESA_platform_surfaceless")) {
+  if (!hasEglExtension(clientExtensions, "EGL_MESA_platform_surfaceless")) {
     *error = "EGL has no surfaceless platform (EGL_MESA_platform_surfaceless)";
     return EGL_NO_DISPLAY;
   }
-  auto getPlatformDisplay = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(
-      eglGetProcAddress("eglGetPlatformDisplayEXT"));
-  if (!getPlatformDisplay) {
-    *error = "EGL has no eglGetPlatformDisplayEXT";
-    return EGL_NO_DISPLAY;
-  }
-  EGLDisplay display = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
-  if (display == EGL_NO_DISPLAY) {
-    *error = "cannot open the surfaceless EGL display";
-    return EGL_NO_DISPLAY;
-  }
-  EGLint major = 0, minor = 0;
-  if (!eglInitialize(display, &major, &minor)) {
-    *error = "cannot initialise the surfaceless EGL display";
-    return EGL_NO_DISPLAY;
-  }
+  const EGLDisplay display =
+      openEglDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, "the surfaceless platform", error);
+  if (display == EGL_NO_DISPLAY) return EGL_NO_DISPLAY;
   sharedDisplay = display;
   displayUsers = 1;
   return display;
@@ -134,19 +111,16 @@ std::unique_ptr<EglSurface> EglSurface::create(int width, int height, std::strin
     return nullptr;
   }
   const char* extensions = eglQueryString(state->display, EGL_EXTENSIONS);
-  if (!hasExtension(extensions, "EGL_KHR_surfaceless_context")) {
+  if (!hasEglExtension(extensions, "EGL_KHR_surfaceless_context")) {
     *error = "EGL has no surfaceless contexts (EGL_KHR_surfaceless_context)";
     return nullptr;
   }
   EGLConfig config = EGL_NO_CONFIG_KHR;
-  if (!hasExtension(extensions, "EGL_KHR_no_config_context") &&
-      !hasExtension(extensions, "EGL_MESA_configless_context")) {
-    const EGLint request[] = {EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_NONE};
-    EGLint count = 0;
-    if (!eglChooseConfig(state->display, request, &config, 1, &count) || count < 1) {
-      *error = "EGL has no configuration for desktop OpenGL";
-      return nullptr;
-    }
+  if (!hasEglExtension(extensions, "EGL_KHR_no_config_context") &&
+      !hasEglExtension(extensions, "EGL_MESA_configless_context") &&
+      !chooseEglConfig(state->display, EGL_DONT_CARE, &config)) {
+    *error = "EGL has no configuration for desktop OpenGL";
+    return nullptr;
   }
   const EGLint attributes[] = {EGL_CONTEXT_MAJOR_VERSION, 2, EGL_CONTEXT_MINOR_VERSION, 1, EGL_NONE};
   state->context = eglCreateContext(state->display, config, EGL_NO_CONTEXT, attributes);

@@ -1,4 +1,4 @@
-#include "platform/gl/png_image.h"
+#include "platform/image/png_image.h"
 
 #include <png.h>
 

@@ -1,7 +1,7 @@
-#include "platform/gl/x11_window.h"
+#include "host/x11/x11_window.h"
 
 #include "platform/core/system_log.h"
-#include "platform/gl/x11_error_handler.h"
+#include "host/x11/x11_error_handler.h"
 
 namespace moonwisp {
 
