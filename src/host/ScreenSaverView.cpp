@@ -16,9 +16,11 @@ bool ScreenSaverView::hasConfigureSheet() const { return false; }
 ui::Window* ScreenSaverView::configureSheet() { return nullptr; }
 bool ScreenSaverView::performGammaFade() { return true; }
 
-std::string ScreenSaverView::description() const {
+std::string ScreenSaverView::description() const { return describe("ScreenSaverView"); }
+
+std::string ScreenSaverView::describe(const char* className) const {
   char text[160];
-  std::snprintf(text, sizeof text, "<%s %p: frame (%g, %g, %g, %g)%s>", "MoonwispView", static_cast<const void*>(this),
+  std::snprintf(text, sizeof text, "<%s %p: frame (%g, %g, %g, %g)%s>", className, static_cast<const void*>(this),
                 frame_.x, frame_.y, frame_.width, frame_.height, isPreview_ ? ", preview" : "");
   return text;
 }

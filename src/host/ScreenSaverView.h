@@ -58,6 +58,10 @@ class ScreenSaverView {
   // One line that names the view, for log messages.
   virtual std::string description() const;
 
+ protected:
+  // description()'s line, naming the view's class as given.
+  std::string describe(const char* className) const;
+
  private:
   ViewRect frame_;
   bool isPreview_;

@@ -14,13 +14,11 @@ void FrameRounds::tick(ScreenSaverView& view, FrameDeadline& deadline, int64_t* 
   drew_ = true;
 }
 
-bool FrameRounds::finish(int64_t nowNs, bool* finished) {
+bool FrameRounds::finish(int64_t nowNs, uint64_t mostShown, bool* finished) {
   const bool drew = drew_;
   drew_ = false;
-  if (drew) {
-    ++frames_;
-    if (options_.maxFrames != 0 && frames_ >= options_.maxFrames) *finished = true;
-  }
+  if (drew) ++frames_;
+  if (options_.maxFrames != 0 && mostShown >= options_.maxFrames) *finished = true;
   if (options_.printFps) fps_.reportIfDue(nowNs, frames_);
   return drew;
 }

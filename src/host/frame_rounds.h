@@ -1,8 +1,9 @@
 #pragma once
 // The part of a host's loop that every window system shares: one round ticks
 // each view whose deadline is due, counts a frame when any view drew, ends
-// the run after the options' frame limit, prints --fps once a second, and
-// tells the loop when to wake for the next deadline or report.
+// the run once a window has shown the options' number of frames, prints
+// --fps once a second, and tells the loop when to wake for the next deadline
+// or report.
 #include <cstdint>
 
 #include "host/ScreenSaverView.h"
@@ -22,8 +23,8 @@ class FrameRounds {
   // then the time after the frame.
   void tick(ScreenSaverView& view, FrameDeadline& deadline, int64_t* nowNs);
   // Ends a round: true when a view drew in it. Sets *finished once the
-  // frame limit has been reached.
-  bool finish(int64_t nowNs, bool* finished);
+  // window that has shown the most frames (mostShown) reaches the limit.
+  bool finish(int64_t nowNs, uint64_t mostShown, bool* finished);
   // When to wake at the latest for a view's deadline: the earlier of *wakeNs
   // (below 0: none yet) and the deadline.
   static void wakeFor(const FrameDeadline& deadline, int64_t* wakeNs);

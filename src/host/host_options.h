@@ -23,7 +23,7 @@ constexpr const char* kSaverWindowClass = "org.moonwisp.Moonwisp.Saver";
 struct SaverHostOptions {
   bool preview = false;       // the views are preview views
   bool printFps = false;      // frames per second and CPU use on stderr, once a second
-  uint64_t maxFrames = 0;     // end after this many ticks; 0: run until asked to end
+  uint64_t maxFrames = 0;     // end once a window has shown this many frames; 0: run until asked to end
   int64_t intervalUs = -1;    // timer period in microseconds; below 0: the view's own
 };
 

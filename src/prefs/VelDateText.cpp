@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstdio>
 
+namespace moonwisp {
+
 namespace {
 
 constexpr int64_t kMicrosPerSecond = 1000000;
@@ -132,3 +134,5 @@ std::optional<VelDate> parseVelDate(const std::string& text) {
   if (micros < kFirstMicros || micros > kLastMicros) return std::nullopt;
   return VelDate(std::chrono::microseconds(micros));
 }
+
+}  // namespace moonwisp

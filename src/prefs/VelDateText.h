@@ -3,7 +3,9 @@
 #include <optional>
 #include <string>
 
-#include "prefs/VelPreferenceHandler.h"
+#include "prefs/VelDate.h"
+
+namespace moonwisp {
 
 // Nothing for a date outside the years 0000 ..= 9999, which the form cannot hold.
 std::optional<std::string> formatVelDate(VelDate date);
@@ -13,3 +15,5 @@ std::optional<std::string> formatVelDate(VelDate date);
 // +HH). Anything else, including a date or time that does not exist, or text
 // without a time zone, is no date.
 std::optional<VelDate> parseVelDate(const std::string& text);
+
+}  // namespace moonwisp

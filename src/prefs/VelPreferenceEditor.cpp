@@ -9,6 +9,8 @@
 #include "prefs/VelDateText.h"
 #include "prefs/VelPreferenceKeys.h"
 
+namespace moonwisp {
+
 namespace {
 
 std::optional<int64_t> parseInteger(const std::string& text) {
@@ -82,3 +84,5 @@ VelPrefEditResult VelPreferenceEditor::deleteValue(const std::string& keyName) c
       [&](moonwisp::KeyFile& file) { return file.remove(velPrefsGroup(), key->name); });
   return written ? VelPrefEditResult::Done : VelPrefEditResult::WriteFailed;
 }
+
+}  // namespace moonwisp

@@ -5,6 +5,8 @@
 #include <string>
 #include <utility>
 
+namespace moonwisp {
+
 enum class VelPrefEditResult {
   Done,
   UnknownKey,    // not one of the preference keys
@@ -25,3 +27,5 @@ class VelPreferenceEditor {
  private:
   std::string path_;
 };
+
+}  // namespace moonwisp

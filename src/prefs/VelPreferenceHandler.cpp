@@ -1,5 +1,6 @@
 #include "prefs/VelPreferenceHandler.h"
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -10,16 +11,12 @@
 #include "prefs/VelDateText.h"
 #include "prefs/VelPreferenceKeys.h"
 
+namespace moonwisp {
+
 namespace {
 
-constexpr int32_t kDefaultQuantity = static_cast<int32_t>(kVelQuantitySetting.defaultValue);
-constexpr int32_t kMinQuantity = static_cast<int32_t>(kVelQuantitySetting.minimum);
-constexpr int32_t kMaxQuantity = static_cast<int32_t>(kVelQuantitySetting.maximum);
-constexpr float kParticleSize = 4.0f;
-constexpr float kParticleSpeed = 10.0f;
 constexpr int8_t kDefaultParticleColor = static_cast<int8_t>(kVelParticleColorSetting.defaultValue);
 constexpr uint8_t kMaxParticleColor = static_cast<uint8_t>(kVelParticleColorSetting.maximum);
-constexpr int8_t kParticleType = 4;
 constexpr int8_t kDefaultGlow = static_cast<int8_t>(kVelGlowSetting.defaultValue);
 constexpr bool kDefaultMainScreenOnly = kVelMainScreenOnlySetting.defaultValue != 0;
 constexpr bool kDefaultCheckForUpdates = kVelCheckForUpdatesSetting.defaultValue != 0;
@@ -49,18 +46,12 @@ void VelPreferenceHandler::getVelPrefs(VelPrefs* prefs) const {
   }
 
   const std::optional<int64_t> quantity = file.integer(group, kVelPrefQuantity);
-  if (!quantity) {
-    prefs->quantity = kDefaultQuantity;
-  } else if (*quantity < kMinQuantity) {
-    prefs->quantity = kMinQuantity;
-  } else if (*quantity > kMaxQuantity) {
-    prefs->quantity = kMaxQuantity;
-  } else {
-    prefs->quantity = static_cast<int32_t>(*quantity);
-  }
+  prefs->quantity = static_cast<int32_t>(
+      quantity ? std::clamp(*quantity, kVelQuantitySetting.minimum, kVelQuantitySetting.maximum)
+               : kVelQuantitySetting.defaultValue);
 
-  prefs->particleSize = kParticleSize;
-  prefs->particleSpeed = kParticleSpeed;
+  prefs->particleSize = kVelParticleSize;
+  prefs->particleSpeed = kVelParticleSpeed;
 
   const std::optional<int64_t> color = file.integer(group, kVelPrefParticleColor);
   if (!color || lowByte(*color) > kMaxParticleColor) {
@@ -69,7 +60,7 @@ void VelPreferenceHandler::getVelPrefs(VelPrefs* prefs) const {
     prefs->particleColor = static_cast<int8_t>(lowByte(*color));
   }
 
-  prefs->particleType = kParticleType;
+  prefs->particleType = kVelParticleType;
 
   const std::optional<int64_t> glow = file.integer(group, kVelPrefGlow);
   prefs->glow = !glow ? kDefaultGlow : lowByte(*glow) != 0 ? 1 : 0;
@@ -106,3 +97,5 @@ void VelPreferenceHandler::setVelLastUpdateCheckPrefs(VelDate date) const {
     return true;
   });
 }
+
+}  // namespace moonwisp

@@ -1,22 +1,23 @@
 #pragma once
 // The user's saver settings as one record, read with defaults and ranges
 // applied, written back durably. Callers create a handler per use.
-#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-// A point in time with microsecond resolution (UTC).
-using VelDate = std::chrono::time_point<std::chrono::system_clock, std::chrono::microseconds>;
+#include "prefs/VelDate.h"
+
+namespace moonwisp {
 
 struct VelPrefs {
+  // Ranges and fixed values: VelPreferenceKeys.h.
   int32_t quantity;        // 20 ..= 220
-  float particleSize;      // always 4.0
-  float particleSpeed;     // always 10.0
+  float particleSize;      // always kVelParticleSize
+  float particleSpeed;     // always kVelParticleSpeed
   int8_t particleColor;    // 0 ..= 7
-  int8_t particleType;     // always 4
+  int8_t particleType;     // always kVelParticleType
   int8_t glow;             // 0 or 1
   bool mainscreenonly;
   bool checkForUpdates;
@@ -53,3 +54,5 @@ class VelPreferenceHandler {
   std::string path_;
   VelPrefOverrides overrides_;
 };
+
+}  // namespace moonwisp

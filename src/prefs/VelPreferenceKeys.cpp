@@ -2,6 +2,8 @@
 
 #include "platform/core/bundle.h"
 
+namespace moonwisp {
+
 const char* velPrefsGroup() { return moonwisp::Bundle::identifier(); }
 
 const VelPrefKey* findVelPrefKey(const std::string& name) {
@@ -10,3 +12,5 @@ const VelPrefKey* findVelPrefKey(const std::string& name) {
   }
   return nullptr;
 }
+
+}  // namespace moonwisp

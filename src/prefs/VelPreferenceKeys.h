@@ -1,11 +1,13 @@
 #pragma once
 // How the preferences are stored: one group named after the bundle, and the
 // keys with the type of value each holds, in the order of the record's fields.
-// Each user setting's default and range live here only: the handler applies
-// them on reading, the sheet when it shows and stores values, the view when
-// it checks the record it was given.
+// Each user setting's default and range live here only, and so do the
+// record's fixed values: the handler applies them on reading, the sheet when
+// it shows and stores values, the view when it checks the record it was given.
 #include <cstdint>
 #include <string>
+
+namespace moonwisp {
 
 enum class VelPrefType { Integer, Boolean, Date };
 
@@ -38,6 +40,11 @@ inline constexpr const VelPrefKey& kVelGlowSetting = kVelPrefKeys[2];
 inline constexpr const VelPrefKey& kVelMainScreenOnlySetting = kVelPrefKeys[3];
 inline constexpr const VelPrefKey& kVelCheckForUpdatesSetting = kVelPrefKeys[4];
 
+// The record's fields that no setting changes: every reading gives these.
+inline constexpr float kVelParticleSize = 4.0f;
+inline constexpr float kVelParticleSpeed = 10.0f;
+inline constexpr int8_t kVelParticleType = 4;
+
 // Whether value lies in the setting's range.
 constexpr bool velPrefInRange(const VelPrefKey& key, int64_t value) {
   return value >= key.minimum && value <= key.maximum;
@@ -48,3 +55,5 @@ const char* velPrefsGroup();
 
 // nullptr for a name that is not a preference key.
 const VelPrefKey* findVelPrefKey(const std::string& name);
+
+}  // namespace moonwisp

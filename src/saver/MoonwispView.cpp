@@ -7,8 +7,6 @@
 
 #include "math/Random.h"
 #include "platform/core/system_log.h"
-#include "platform/ui/toolkit.h"
-#include "prefs/VelConfigPrefs.h"
 #include "prefs/VelPreferenceKeys.h"
 #include "saver/gl_resources.h"
 #include "world/VelWorldSettings.h"
@@ -28,16 +26,7 @@ constexpr uint32_t kMaxDisplays = 5000;
 
 MoonwispView::MoonwispView(ViewRect frame, bool isPreview, SaverHostServices& host, VelPrefOverrides overrides)
     : NorvScreenSaverViewMoonwisp(frame, isPreview, host), overrides_(std::move(overrides)) {
-  if (isPreview) {
-    IsMainDisplayOrPreview = true;
-    // The settings controller lives in the preview; it needs the toolkit.
-    if (ui::initializeToolkit()) {
-      configPref_ = std::make_unique<VelConfigPrefs>();
-      configPref_->loadNib();
-    } else {
-      systemLog("The settings sheet is not available: no display for the toolkit.");
-    }
-  }
+  if (isPreview) IsMainDisplayOrPreview = true;
   setAnimationTimeInterval(0.016666666666666666);
   mainDisplayOnly = false;
   gldataloaded = false;
@@ -69,8 +58,8 @@ MoonwispView::~MoonwispView() {
 }
 
 void MoonwispView::validatePrefs(VelPrefs* prefs) {
-  if (prefs->particleSpeed < 0.0f || prefs->particleSpeed > 1.0f) prefs->particleSpeed = 10.0f;
-  if (prefs->particleSize < 0.0f || prefs->particleSize > 1.0f) prefs->particleSize = 4.0f;
+  if (prefs->particleSpeed < 0.0f || prefs->particleSpeed > 1.0f) prefs->particleSpeed = kVelParticleSpeed;
+  if (prefs->particleSize < 0.0f || prefs->particleSize > 1.0f) prefs->particleSize = kVelParticleSize;
   if (uint8_t(prefs->glow) > 1) prefs->glow = 1;
   // The count must stay within what the settings allow.
   if (!velPrefInRange(kVelQuantitySetting, prefs->quantity))
@@ -156,12 +145,13 @@ bool MoonwispView::keptBlack() const { return !IsMainDisplayOrPreview && mainDis
 // Every further frame of a display kept black would be the same black frame.
 bool MoonwispView::isIdleUntilExposed() const { return keptBlack() && blackFrameShown_; }
 
-bool MoonwispView::hasConfigureSheet() const { return true; }
-
-ui::Window* MoonwispView::configureSheet() { return configPref_ ? configPref_->returnWindow() : nullptr; }
-
 void MoonwispView::structureInit() {
   const ViewRect size = bounds();
+  // The settings as stored now, read again rather than kept from
+  // startAnimation: this runs at the first frame after every start
+  // (stopAnimation drops the world), and the world takes what is stored then.
+  // Not validated again: the handler's record already holds every default,
+  // range and fixed value, which validatePrefs would leave as they are.
   VelPrefs prefs{};
   readPrefs(&prefs);
 

@@ -3,16 +3,12 @@
 // of the engine records and the OpenGL objects.
 #include <GL/gl.h>
 
-#include <memory>
-
 #include "prefs/VelPreferenceHandler.h"
 #include "saver/NorvScreenSaverViewMoonwisp.h"
 #include "timing/Scheduler.h"
 #include "timing/VelRandomizer.h"
 #include "world/VelButterflySystem.h"
 #include "world/render/VelGlowBlur.h"
-
-class VelConfigPrefs;
 
 namespace moonwisp {
 
@@ -27,22 +23,14 @@ class MoonwispView : public NorvScreenSaverViewMoonwisp {
   void animateOneFrame() override;
   void drawRect(ViewRect rect) override;
   bool isIdleUntilExposed() const override;
-  bool hasConfigureSheet() const override;
-  ui::Window* configureSheet() override;
 
   void structureInit();
   void garbageCollection();
   static void validatePrefs(VelPrefs* prefs);
 
-  // Read-only access for the host and for tests.
+  // Read-only access for tests.
   const VelWorld* world() const { return world_; }
-  const Scheduler* scheduler() const { return scheduler_; }
-  const VelRandomizer* randomizer() const { return randomizer_; }
-  VelConfigPrefs* configPref() const { return configPref_.get(); }
   bool isMainDisplayOrPreview() const { return IsMainDisplayOrPreview; }
-  bool mainDisplayOnlyFlag() const { return mainDisplayOnly; }
-  int32_t firstFramesCountValue() const { return firstFramesCount; }
-  bool glDataLoaded() const { return gldataloaded; }
   const VelGlowBlur& glowBlur() const { return glowblur; }
 
  private:
@@ -51,7 +39,6 @@ class MoonwispView : public NorvScreenSaverViewMoonwisp {
   // The stored settings, with this run's overrides.
   void readPrefs(VelPrefs* prefs) const;
 
-  std::unique_ptr<VelConfigPrefs> configPref_;
   Scheduler* scheduler_ = nullptr;
   VelRandomizer* randomizer_ = nullptr;
   VelWorld* world_ = nullptr;

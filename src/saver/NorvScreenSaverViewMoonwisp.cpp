@@ -6,7 +6,6 @@ namespace moonwisp {
 
 NorvScreenSaverViewMoonwisp::NorvScreenSaverViewMoonwisp(ViewRect frame, bool isPreview, SaverHostServices& host)
     : ScreenSaverView(frame, isPreview),
-      ispreview(isPreview ? 1 : 0),
       screen_w(int32_t(frame.width)),
       screen_h(int32_t(frame.height)),
       host_(host) {

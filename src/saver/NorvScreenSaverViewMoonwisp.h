@@ -3,6 +3,7 @@
 // swap interval 1. Its context is the one every drawing call goes to.
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "platform/gl/gl_surface.h"
 #include "host/SaverHostServices.h"
@@ -15,10 +16,10 @@ class NorvScreenSaverViewMoonwisp : public ScreenSaverView {
   NorvScreenSaverViewMoonwisp(ViewRect frame, bool isPreview, SaverHostServices& host);
   ~NorvScreenSaverViewMoonwisp() override;
 
-  // The child surface; null when it could not be created.
-  GLSurface* view() const { return view_.get(); }
-  GLSurface* openGLContext() const { return view_.get(); }
   void surfaceLost() override;
+  // Names MoonwispView, the one view built on this class: the constructor
+  // logs before the subclass exists, so an override there would not be called.
+  std::string description() const override { return describe("MoonwispView"); }
 
  protected:
   // Context operations that do nothing when there is no child surface.
@@ -27,16 +28,14 @@ class NorvScreenSaverViewMoonwisp : public ScreenSaverView {
   void flushBuffer();
   void setSwapInterval(int interval);
   void setChildHidden(bool hidden) { childHidden_ = hidden; }
-  bool childHidden() const { return childHidden_; }
   SaverHostServices& host() const { return host_; }
 
-  int8_t ispreview;
   int32_t screen_w;
   int32_t screen_h;
 
  private:
   SaverHostServices& host_;
-  std::unique_ptr<GLSurface> view_;
+  std::unique_ptr<GLSurface> view_;  // the child surface; null when it could not be made
   bool childHidden_ = false;
 };
 

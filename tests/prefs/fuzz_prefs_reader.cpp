@@ -10,6 +10,7 @@
 #include "support/files.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace moonwisp;
   static const moonwisp::test::TestFolder folder;
   static const bool quiet = (moonwisp::setSystemLogSink([](const std::string&) {}), true);
   (void)quiet;

@@ -16,6 +16,7 @@ namespace {
 
 using namespace moonwisp::test;
 using moonwisp::readKeyFile;
+using moonwisp::velPrefsGroup;
 using Fields = std::vector<std::pair<std::string, std::string>>;
 
 const Fields kDefaults = {{"quantity", "77"},      {"particleSize", "4"},       {"particleSpeed", "10"},

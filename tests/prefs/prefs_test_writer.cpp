@@ -15,6 +15,7 @@
 #include "prefs/VelPreferenceKeys.h"
 
 int main(int argc, char** argv) {
+  using namespace moonwisp;
   const std::string mode = argc > 1 ? argv[1] : "";
   if (mode == "key" && argc == 5) {
     const VelPreferenceEditor editor(argv[2]);

@@ -11,7 +11,8 @@
 #include "platform/core/bundle.h"
 #include "platform/keyfile/user_config.h"
 #include "platform/ui/toolkit.h"
-#include "prefs/VelConfigPrefs.h"
+#include "prefs/sheet/VelConfigPrefs.h"
+#include "saver/MoonwispViewWithSheet.h"
 #include "platform/gl/gl_entry_points.h"
 #include "saver/gl_resources.h"
 #include "support/files.h"
@@ -135,12 +136,12 @@ TEST(PreviewPanelTest, DrawsRestartsWithNewSettingsStopsWhenHiddenAndClosesClean
   store(40);
   std::unique_ptr<PreviewPanel> panel = PreviewPanel::create(
       [](ViewRect frame, bool isPreview, SaverHostServices& services) -> std::unique_ptr<ScreenSaverView> {
-        return std::make_unique<MoonwispView>(frame, isPreview, services);
+        return std::make_unique<MoonwispViewWithSheet>(frame, isPreview, services);
       },
       [] { return test::readFile(userConfigFile(Bundle::identifier(), "preferences.ini")); });
   panel->window()->show();
   ASSERT_TRUE(pumpUntil([&] { return panel->framesShown() >= 8; }));
-  auto* view = static_cast<MoonwispView*>(panel->view());
+  auto* view = static_cast<MoonwispViewWithSheet*>(panel->view());
   GtkWidget* area = nullptr;
   findArea(static_cast<GtkWidget*>(panel->window()->nativeHandle()), &area);
   EXPECT_TRUE(area && pumpUntil([&] { return litPixels(area) > 50; })) << "the preview stays black";
@@ -149,7 +150,7 @@ TEST(PreviewPanelTest, DrawsRestartsWithNewSettingsStopsWhenHiddenAndClosesClean
   // cancelled; the preview restarts with them.
   const auto changeAndCancel = [](gpointer data) -> gboolean {
     store(25);
-    static_cast<MoonwispView*>(data)->configPref()->cancelButtonClicked();
+    static_cast<MoonwispViewWithSheet*>(data)->sheet()->cancelButtonClicked();
     return G_SOURCE_REMOVE;
   };
   g_timeout_add(300, changeAndCancel, view);

@@ -19,7 +19,7 @@
 #include "platform/ui/toolkit.h"
 #include "prefs/VelPreferenceHandler.h"
 #include "prefs/xscreensaver_listing.h"
-#include "saver/MoonwispView.h"
+#include "saver/MoonwispViewWithSheet.h"
 
 namespace {
 
@@ -28,8 +28,8 @@ constexpr int kExitUsage = 2;
 
 // The settings whose change restarts the preview, as one text.
 std::string settingsSnapshot() {
-  VelPrefs p{};
-  VelPreferenceHandler().getVelPrefs(&p);
+  moonwisp::VelPrefs p{};
+  moonwisp::VelPreferenceHandler().getVelPrefs(&p);
   return std::to_string(p.quantity) + " " + std::to_string(int(p.particleColor)) + " " + std::to_string(int(p.glow)) +
          " " + std::to_string(int(p.mainscreenonly));
 }
@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
   const int status = ui::runApplication(Bundle::identifier(), 1, programOnly, [&panel] {
     panel = PreviewPanel::create(
         [](ViewRect frame, bool isPreview, SaverHostServices& services) -> std::unique_ptr<ScreenSaverView> {
-          return std::make_unique<MoonwispView>(frame, isPreview, services);
+          return std::make_unique<MoonwispViewWithSheet>(frame, isPreview, services);
         },
         settingsSnapshot);
     if (!panel) {

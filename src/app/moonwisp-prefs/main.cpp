@@ -26,6 +26,8 @@
 #include "prefs/VelPreferenceKeys.h"
 #include "prefs/xscreensaver_listing.h"
 
+using namespace moonwisp;
+
 namespace {
 
 constexpr int kExitWriteFailed = 1;

@@ -4,9 +4,8 @@
 
 namespace moonwisp {
 
-// Returns the exit status: 0 ended normally (also when the compositor went
-// away), 1 no compositor or nothing to draw on. *endingSignal: the signal
-// that ended it, 0 when none did.
+// Returns the exit status (saver_run.h; 0 also when the compositor went
+// away). *endingSignal: the signal that ended it, 0 when none did.
 int runOnWayland(const CommandLine& options, int* endingSignal);
 
 }  // namespace moonwisp

@@ -52,10 +52,10 @@ class PreviewPanel::Services final : public SaverHostServices {
   EglSurface* made = nullptr;
 };
 
-PreviewPanel::PreviewPanel(ViewFactory makeView, SettingsSnapshot settings)
+PreviewPanel::PreviewPanel(SaverViewFactory makeView, SettingsSnapshot settings)
     : makeView_(std::move(makeView)), settings_(std::move(settings)) {}
 
-std::unique_ptr<PreviewPanel> PreviewPanel::create(ViewFactory makeView, SettingsSnapshot settings) {
+std::unique_ptr<PreviewPanel> PreviewPanel::create(SaverViewFactory makeView, SettingsSnapshot settings) {
   if (!gdk_display_get_default()) return nullptr;
   std::unique_ptr<PreviewPanel> panel(new PreviewPanel(std::move(makeView), std::move(settings)));
   PreviewPanel* self = panel.get();

@@ -16,6 +16,7 @@
 #include "host/frame_deadline.h"
 #include "host/SaverHostServices.h"
 #include "host/ScreenSaverView.h"
+#include "host/host_options.h"
 
 typedef struct _cairo_surface cairo_surface_t;
 
@@ -25,14 +26,12 @@ class EglSurface;
 
 class PreviewPanel {
  public:
-  // Makes the preview view for a frame (origin 0, size in device pixels).
-  using ViewFactory =
-      std::function<std::unique_ptr<ScreenSaverView>(ViewRect frame, bool isPreview, SaverHostServices& services)>;
   // Some text that changes whenever the stored settings change.
   using SettingsSnapshot = std::function<std::string()>;
 
-  // Needs an initialised toolkit; the window is not shown yet.
-  static std::unique_ptr<PreviewPanel> create(ViewFactory makeView, SettingsSnapshot settings);
+  // Needs an initialised toolkit; the window is not shown yet. makeView makes
+  // the preview view for a frame (origin 0, size in device pixels).
+  static std::unique_ptr<PreviewPanel> create(SaverViewFactory makeView, SettingsSnapshot settings);
   // Destroys the window unless the toolkit already has (closed by the user).
   ~PreviewPanel();
   PreviewPanel(const PreviewPanel&) = delete;
@@ -52,7 +51,7 @@ class PreviewPanel {
 
  private:
   class Services;
-  PreviewPanel(ViewFactory makeView, SettingsSnapshot settings);
+  PreviewPanel(SaverViewFactory makeView, SettingsSnapshot settings);
   void startPreview();
   void stopPreview();
   void releaseView();
@@ -66,7 +65,7 @@ class PreviewPanel {
   static int onTick(void* widget, void* clock, void* self);
   static int onDraw(void* widget, void* cairo, void* self);
 
-  ViewFactory makeView_;
+  SaverViewFactory makeView_;
   SettingsSnapshot settings_;
   void* gtkWindow_ = nullptr;  // GtkWindow; null once the toolkit destroyed it
   void* area_ = nullptr;       // GtkDrawingArea, inside gtkWindow_

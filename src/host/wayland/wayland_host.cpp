@@ -22,7 +22,7 @@ constexpr uint32_t kWmBaseVersion = 3;
 
 }  // namespace
 
-WaylandHost::WaylandHost(wl_display* display, WaylandHostOptions options, SaverViewFactory factory)
+WaylandHost::WaylandHost(wl_display* display, SaverHostOptions options, SaverViewFactory factory)
     : display_(display),
       options_(options),
       factory_(std::move(factory)),
@@ -262,6 +262,7 @@ void WaylandHost::createView(Slot& slot) {
   target.height = height;
   target.outputs = slot.outputId != 0 ? std::vector<uint32_t>{slot.outputId} : slot.enteredOutputs;
   target.beforeSwap = [this, &slot] { requestFrame(slot); };
+  target.framesShown = &slot.framesShown;
   ViewRect frame{0, 0, static_cast<double>(width), static_cast<double>(height)};
   if (const WaylandOutput* output = outputs_.byId(slot.outputId)) {
     frame.x = output->x;
@@ -358,9 +359,12 @@ int WaylandHost::run() {
     updateViews();
 
     int64_t now = monotonicNanoseconds();
-    for (auto& slot : slots_)
+    uint64_t mostShown = 0;
+    for (auto& slot : slots_) {
       if (ticks(*slot)) rounds_.tick(*slot->view, slot->deadline, &now);
-    if (rounds_.finish(now, &quit_) || quit_) continue;  // look at events and deadlines again first
+      mostShown = std::max(mostShown, slot->framesShown);
+    }
+    if (rounds_.finish(now, mostShown, &quit_) || quit_) continue;  // look at events and deadlines again first
 
     // Sleep until the next deadline of a surface the compositor wants drawn,
     // an event (a frame callback among them) or a signal.

@@ -30,12 +30,10 @@ struct xdg_toplevel;
 
 namespace moonwisp {
 
-// The options' preview flag is not used: Wayland views are never previews.
-using WaylandHostOptions = SaverHostOptions;
-
 class WaylandHost {
  public:
-  WaylandHost(wl_display* display, WaylandHostOptions options, SaverViewFactory factory);
+  // The options' preview flag is not used: Wayland views are never previews.
+  WaylandHost(wl_display* display, SaverHostOptions options, SaverViewFactory factory);
   // Stops and destroys every view, then every toplevel.
   ~WaylandHost();
   WaylandHost(const WaylandHost&) = delete;
@@ -52,7 +50,7 @@ class WaylandHost {
   // pointer motion ends it. False when there is no output.
   bool addFullScreenViews(const std::string& title, const std::string& appId);
 
-  // Runs until the end (see above), SIGTERM/SIGINT/SIGHUP, maxFrames ticks,
+  // Runs until the end (see above), SIGTERM/SIGINT/SIGHUP, maxFrames frames shown,
   // or the compositor going away. Returns the exit status (0).
   int run();
 
@@ -84,6 +82,7 @@ class WaylandHost {
     int viewHeight = 0;
     std::unique_ptr<ScreenSaverView> view;
     WaylandSurface* glSurface = nullptr;  // owned by the view
+    uint64_t framesShown = 0;             // by all of its views
     FrameDeadline deadline;
   };
 
@@ -112,7 +111,7 @@ class WaylandHost {
   static bool ticks(const Slot& slot);
 
   wl_display* display_;
-  WaylandHostOptions options_;
+  SaverHostOptions options_;
   SaverViewFactory factory_;
   wl_registry* registry_ = nullptr;
   wl_compositor* compositor_ = nullptr;

@@ -1,5 +1,6 @@
 #include "host/wayland/wayland_host_services.h"
 
+#include "host/counted_surface.h"
 #include "platform/core/system_log.h"
 
 namespace moonwisp {
@@ -16,7 +17,7 @@ std::unique_ptr<GLSurface> WaylandHostServices::createSurface(ViewRect /*frame*/
     return nullptr;
   }
   lastSurface_ = surface.get();
-  return surface;
+  return countFramesShown(std::move(surface), target_->framesShown);
 }
 
 int32_t WaylandHostServices::getDisplaysWithRect(ViewRect /*rect*/, uint32_t maxDisplays, uint32_t* displays,

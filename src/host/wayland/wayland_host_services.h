@@ -21,6 +21,7 @@ struct WaylandViewTarget {
   int height = 0;
   std::vector<uint32_t> outputs;  // display ids of the outputs the surface is on
   std::function<void()> beforeSwap;
+  uint64_t* framesShown = nullptr;  // where the frames shown on it are counted
 };
 
 class WaylandHostServices final : public SaverHostServices {

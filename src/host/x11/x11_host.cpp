@@ -206,7 +206,7 @@ void X11Host::createView(Slot& slot) {
   }
   const ViewRect frame{static_cast<double>(rootX), static_cast<double>(rootY),
                        static_cast<double>(attributes.width), static_cast<double>(attributes.height)};
-  services_.setTargetWindow(slot.drawable);
+  services_.setTargetWindow(slot.drawable, &slot.framesShown);
   slot.view = factory_(frame, options_.preview, services_);
   services_.setTargetWindow(0);
   if (!slot.view) {
@@ -339,9 +339,12 @@ int X11Host::run() {
     updateViews();
 
     int64_t now = monotonicNanoseconds();
-    for (Slot& slot : slots_)
+    uint64_t mostShown = 0;
+    for (Slot& slot : slots_) {
       if (ticks(slot)) rounds_.tick(*slot.view, slot.deadline, &now);
-    if (rounds_.finish(now, &quit_) || quit_) continue;  // look at events and deadlines again first
+      mostShown = std::max(mostShown, slot.framesShown);
+    }
+    if (rounds_.finish(now, mostShown, &quit_) || quit_) continue;  // look at events and deadlines again first
 
     // Sleep until the next deadline, an X event or a signal.
     int64_t wake = -1;

@@ -10,6 +10,7 @@
 #include <X11/Xlib.h>
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -49,7 +50,7 @@ class X11Host {
   // Runs until a window is closed, q or Escape is pressed in a window of ours,
   // any key, button or pointer motion of more than kPointerMotionSlop pixels
   // comes to a full-screen one, a foreign window is destroyed, SIGTERM/SIGINT/SIGHUP arrives, or
-  // maxFrames ticks have run. Returns the exit status (0). A lost connection
+  // a window has shown maxFrames frames. Returns the exit status (0). A lost connection
   // to the X server ends the process with status 0 at once.
   int run();
 
@@ -75,6 +76,7 @@ class X11Host {
     double height = 0;
     std::unique_ptr<ScreenSaverView> view;
     FrameDeadline deadline;
+    uint64_t framesShown = 0;  // by all of its views
   };
 
   Slot* slotOf(Window window);
@@ -91,7 +93,7 @@ class X11Host {
   SaverViewFactory factory_;
   X11HostServices services_;
   SignalPipe signals_;
-  std::vector<Slot> slots_;
+  std::deque<Slot> slots_;  // a deque: a view's surface counts into its slot, which must not move
   bool quit_ = false;
   int endingSignal_ = 0;
   Cursor blankCursor_ = 0;

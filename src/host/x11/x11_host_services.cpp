@@ -1,5 +1,6 @@
 #include "host/x11/x11_host_services.h"
 
+#include "host/counted_surface.h"
 #include "host/x11/glx_context.h"
 
 namespace moonwisp {
@@ -10,7 +11,7 @@ std::unique_ptr<GLSurface> X11HostServices::createSurface(ViewRect /*frame*/) {
   // The surface covers the whole target window, which the host sized to the
   // view's frame.
   if (!display_ || target_ == 0) return nullptr;
-  return GlxSurface::createForWindow(display_, target_);
+  return countFramesShown(GlxSurface::createForWindow(display_, target_), framesShown_);
 }
 
 int32_t X11HostServices::getDisplaysWithRect(ViewRect rect, uint32_t maxDisplays, uint32_t* displays,

@@ -14,8 +14,12 @@ class X11HostServices final : public SaverHostServices {
  public:
   explicit X11HostServices(Display* display);
 
-  // The window that the next createSurface call draws into.
-  void setTargetWindow(Window window) { target_ = window; }
+  // The window that the next createSurface call draws into, and where the
+  // frames shown on it are counted.
+  void setTargetWindow(Window window, uint64_t* framesShown = nullptr) {
+    target_ = window;
+    framesShown_ = framesShown;
+  }
 
   std::unique_ptr<GLSurface> createSurface(ViewRect frame) override;
   int32_t getDisplaysWithRect(ViewRect rect, uint32_t maxDisplays, uint32_t* displays,
@@ -25,6 +29,7 @@ class X11HostServices final : public SaverHostServices {
  private:
   Display* display_;
   Window target_ = 0;
+  uint64_t* framesShown_ = nullptr;
   std::vector<MonitorRect> monitors_;  // kept to avoid an allocation per query
 };
 

@@ -16,7 +16,7 @@
 #include "platform/core/bundle.h"
 #include "platform/core/translation.h"
 #include "platform/ui/toolkit.h"
-#include "prefs/VelConfigPrefs.h"
+#include "prefs/sheet/VelConfigPrefs.h"
 #include "support/files.h"
 #include "support/loopback_http_server.h"
 #include "support/process.h"

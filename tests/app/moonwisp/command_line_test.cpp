@@ -14,6 +14,7 @@
 #include "prefs/VelPreferenceKeys.h"
 #include "support/files.h"
 
+namespace moonwisp {
 namespace {
 
 using moonwisp::CommandLine;
@@ -155,3 +156,4 @@ TEST(CommandLine, XScreenSaversDialogPassesOnlyOptionsItTakes) {
 }
 
 }  // namespace
+}  // namespace moonwisp

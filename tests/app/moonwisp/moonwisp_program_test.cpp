@@ -64,8 +64,8 @@ class ProgramTest : public testing::Test {
   }
   // Its own empty settings, this test's X server (unless `extra` sets DISPLAY), no Wayland session.
   std::vector<std::string> env(const std::string& extra = "") const {
-    // A program stuck past its time prints its stack on SIGABRT; the preview's GTK keeps font caches
-    // for the life of the process, which the shared suppressions name.
+    // A program stuck past its time prints its stack on SIGABRT; what the libraries it loads keep
+    // for the life of the process, the shared suppressions name.
     const char* asan = std::getenv("ASAN_OPTIONS");
     std::vector<std::string> result{"XDG_CONFIG_HOME=" + config_.path(), "WAYLAND_DISPLAY",
                                     "DBUS_SESSION_BUS_ADDRESS",
@@ -338,12 +338,12 @@ TEST_F(ProgramTest, FullScreenFillsBothMonitorsOrKeepsTheSecondaryBlackAndStill)
   for (const Report& report : fpsReports(program)) EXPECT_EQ(report.fps, 0.0) << program.output();
 }
 
-// --frames N ends after N frames past the one drawn at the start; the first
-// four frames of a view are black, so the fifth is the first with butterflies.
+// --frames N ends after N frames shown, the one drawn at the start among them;
+// the first four frames of a view are black, the fifth has butterflies.
 TEST_F(ProgramTest, FramesEndsAfterExactlyThatManyFrames) {
   openDisplay();
   const Window target = createPlainWindow(display_, 300, 180);
-  for (const auto& [frames, lit] : {std::pair{3, false}, std::pair{4, true}}) {
+  for (const auto& [frames, lit] : {std::pair{4, false}, std::pair{5, true}}) {
     SCOPED_TRACE(frames);
     XClearWindow(display_, target);
     XSync(display_, False);

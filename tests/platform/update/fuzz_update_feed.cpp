@@ -4,9 +4,10 @@
 
 #include "platform/update/feed_parse.h"
 #include "platform/update/web_address.h"
-#include "prefs/sheet/VelFeedChoice.h"
+#include "prefs/update/VelFeedChoice.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace moonwisp;
   using namespace moonwisp::update;
   const std::string body(reinterpret_cast<const char*>(data), size);
   FeedParseResult feed = parseFeed(body, false);

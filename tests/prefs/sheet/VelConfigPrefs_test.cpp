@@ -1,7 +1,7 @@
 // The options sheet with its real widgets under X, built from the build's
 // interface file, and its update check against a real HTTP server on
 // loopback. Alerts and browser launches are recorded instead of shown.
-#include "prefs/VelConfigPrefs.h"
+#include "prefs/sheet/VelConfigPrefs.h"
 
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
@@ -12,13 +12,14 @@
 #include "platform/core/bundle.h"
 #include "platform/ui/toolkit.h"
 #include "prefs/VelPreferenceHandler.h"
-#include "prefs/sheet/VelVersionString.h"
+#include "prefs/update/VelVersionString.h"
 #include "support/loopback_http_server.h"
 #include "support/process.h"
 #include "support/stalled_lookup.h"
 
 namespace {
 
+using namespace moonwisp;
 using namespace moonwisp::test;
 using std::chrono::seconds;
 

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+namespace moonwisp {
+
 struct VelVersion {
   int32_t major = 0;
   int32_t minor = 0;
@@ -27,3 +29,5 @@ int32_t compareVelVersions(const VelVersion& a, const VelVersion& b);
 // The same over strings; a string that is not a version is older than every
 // version and equal to any other such string.
 int32_t compareVelVersionStrings(const std::string& a, const std::string& b);
+
+}  // namespace moonwisp

@@ -1,4 +1,4 @@
-#include "prefs/VelConfigPrefs.h"
+#include "prefs/sheet/VelConfigPrefs.h"
 
 #include <chrono>
 
@@ -11,16 +11,16 @@
 #include "platform/update/feed_parse.h"
 #include "platform/update/web_address.h"
 #include "prefs/VelPreferenceKeys.h"
-#include "prefs/sheet/VelFeedChoice.h"
-#include "prefs/sheet/VelVersionString.h"
+#include "prefs/update/VelFeedChoice.h"
+#include "prefs/update/VelVersionString.h"
+
+namespace moonwisp {
 
 using moonwisp::ui::Alert;
 using moonwisp::ui::StringTable;
 
 namespace {
 
-constexpr int32_t kMinQuantity = static_cast<int32_t>(kVelQuantitySetting.minimum);
-constexpr int32_t kMaxQuantity = static_cast<int32_t>(kVelQuantitySetting.maximum);
 constexpr int32_t kDefaultQuantity = static_cast<int32_t>(kVelQuantitySetting.defaultValue);
 constexpr int kMaxColor = static_cast<int>(kVelParticleColorSetting.maximum);
 constexpr int kDefaultColor = static_cast<int>(kVelParticleColorSetting.defaultValue);
@@ -98,8 +98,7 @@ moonwisp::ui::Window* VelConfigPrefs::returnWindow() {
   const VelPreferenceHandler handler = preferenceHandler();
   VelPrefs prefs{};
   handler.getVelPrefs(&prefs);
-  const bool quantityInRange = prefs.quantity >= kMinQuantity && prefs.quantity <= kMaxQuantity;
-  quantitySlider_->setIntValue(quantityInRange ? prefs.quantity : kDefaultQuantity);
+  quantitySlider_->setIntValue(velPrefInRange(kVelQuantitySetting, prefs.quantity) ? prefs.quantity : kDefaultQuantity);
   const auto color = static_cast<uint8_t>(prefs.particleColor);
   if (colorTypeSelect_) colorTypeSelect_->selectItemWithTag(color <= kMaxColor ? color : kDefaultColor);
   if (glowCheckBox_) glowCheckBox_->setState(prefs.glow != 0 ? 1 : 0);
@@ -129,11 +128,11 @@ void VelConfigPrefs::okayButtonClicked() {
   if (!nib_) return;  // no controls, nothing the user could have set
   VelPrefs prefs{};
   prefs.quantity = quantitySlider_ ? quantitySlider_->intValue() : kDefaultQuantity;
-  prefs.particleSize = 4.0f;
-  prefs.particleSpeed = 10.0f;
+  prefs.particleSize = kVelParticleSize;
+  prefs.particleSpeed = kVelParticleSpeed;
   const int tag = colorTypeSelect_ ? colorTypeSelect_->selectedTag() : kDefaultColor;
   prefs.particleColor = static_cast<int8_t>(tag < 0 || tag > kMaxColor ? kDefaultColor : tag);
-  prefs.particleType = 4;
+  prefs.particleType = kVelParticleType;
   prefs.glow = glowCheckBox_ && glowCheckBox_->state() != 0 ? 1 : 0;
   prefs.mainscreenonly = mainScreenOnlyCheckbox_ && mainScreenOnlyCheckbox_->state() != 0;
   // A mixed state is not a yes.
@@ -293,3 +292,5 @@ void VelConfigPrefs::openAddress(const std::string& address) {
 void VelConfigPrefs::endSheet(moonwisp::ui::Control* control) {
   if (control && control->window()) control->window()->hide();
 }
+
+}  // namespace moonwisp

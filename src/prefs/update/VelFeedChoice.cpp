@@ -1,6 +1,8 @@
-#include "prefs/sheet/VelFeedChoice.h"
+#include "prefs/update/VelFeedChoice.h"
 
-#include "prefs/sheet/VelVersionString.h"
+#include "prefs/update/VelVersionString.h"
+
+namespace moonwisp {
 
 int chooseNewestFeedEntry(const std::vector<moonwisp::update::FeedEntry>& entries) {
   int best = -1;
@@ -16,3 +18,5 @@ int chooseNewestFeedEntry(const std::vector<moonwisp::update::FeedEntry>& entrie
   }
   return best;
 }
+
+}  // namespace moonwisp

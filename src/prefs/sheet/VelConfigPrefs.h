@@ -14,10 +14,11 @@
 #include "platform/update/feed_fetch.h"
 #include "prefs/VelPreferenceHandler.h"
 
-namespace moonwisp::ui {
+namespace moonwisp {
+namespace ui {
 class Nib;
 class StringTable;
-}  // namespace moonwisp::ui
+}  // namespace ui
 
 class VelConfigPrefs {
  public:
@@ -120,3 +121,5 @@ class VelConfigPrefs {
   moonwisp::ui::CheckBox* softwareUpToDateCheckBox_ = nullptr;
   moonwisp::ui::Button* softwareUpToDateCheckNowButton_ = nullptr;
 };
+
+}  // namespace moonwisp

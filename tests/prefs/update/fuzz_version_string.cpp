@@ -4,9 +4,10 @@
 #include <cstdint>
 #include <string>
 
-#include "prefs/sheet/VelVersionString.h"
+#include "prefs/update/VelVersionString.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace moonwisp;
   const std::string all(reinterpret_cast<const char*>(data), size);
   const std::string a = all.substr(0, size / 2);
   const std::string b = all.substr(size / 2);

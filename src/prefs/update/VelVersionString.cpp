@@ -1,6 +1,8 @@
-#include "prefs/sheet/VelVersionString.h"
+#include "prefs/update/VelVersionString.h"
 
 #include <climits>
+
+namespace moonwisp {
 
 namespace {
 
@@ -83,3 +85,5 @@ int32_t compareVelVersionStrings(const std::string& a, const std::string& b) {
   if (!va || !vb) return sign(va.has_value(), vb.has_value());
   return compareVelVersions(*va, *vb);
 }
+
+}  // namespace moonwisp
