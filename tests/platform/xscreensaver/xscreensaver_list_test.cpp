@@ -100,7 +100,9 @@ TEST(XScreenSaverList, EachFileGetsMoonwispAddedOrRemovedAndNothingElse) {
     EXPECT_EQ(run.status, c.status) << run.out << run.err;
     const std::string& said = c.status == 0 ? run.out : run.err;
     EXPECT_TRUE(said.find(c.says) != std::string::npos && std::count(said.begin(), said.end(), '\n') == 1) << said;
-    if (c.status != 0) EXPECT_EQ(said.rfind("moonwisp-prefs: " + file + " was not changed, because ", 0), 0u);
+    if (c.status != 0) {
+      EXPECT_EQ(said.rfind("moonwisp-prefs: " + file + " was not changed, because ", 0), 0u);
+    }
     const auto content = [](const std::string& path) {
       return exists(path) ? std::optional(readFile(path)) : std::nullopt;
     };
