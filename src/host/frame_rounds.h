@@ -31,8 +31,6 @@ class FrameRounds {
   // *wakeNs brought forward to the next --fps report, if that comes first.
   void wakeForReport(int64_t* wakeNs) const;
 
-  uint64_t frames() const { return frames_; }
-
  private:
   SaverHostOptions options_;
   FpsMeter fps_;

@@ -56,7 +56,6 @@ class WaylandHost {
 
   // The signal that ended run(); 0 when none did.
   int endingSignal() const { return endingSignal_; }
-  uint64_t frames() const { return rounds_.frames(); }
 
  private:
   struct Slot {

@@ -54,7 +54,6 @@ class X11Host {
   // to the X server ends the process with status 0 at once.
   int run();
 
-  uint64_t frames() const { return rounds_.frames(); }
   // The signal that ended run(), 0 when something else ended it. The caller
   // ends the process by it (endBySignal) once everything is released.
   int endingSignal() const { return endingSignal_; }
