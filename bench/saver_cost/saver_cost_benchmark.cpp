@@ -117,7 +117,7 @@ double wallMs() {
 
 // The frame step as the saver runs it, minus the first-frames blanking.
 void frameStep(moonwisp::GLSurface& surface, VelWorld* world, const GLuint* textures, const GLuint* lists,
-               const VelGlowBlur* blur) {
+               VelGlowBlur* blur) {
   surface.makeCurrent();
   glClearColor(0, 0, 0, 0);
   glClear(GL_COLOR_BUFFER_BIT);
@@ -140,8 +140,8 @@ bool measure(moonwisp::GLSurface& surface, int width, int height, int quantity, 
   VelGlowBlur blur{};
   bool shaded = true;
   if (glow == Glow::kShaders) {
-    GLShaderCalls calls{};
-    shaded = loadGLShaderCalls(&calls, moonwisp::glEntryPoint);
+    GLGlowCalls calls{};
+    shaded = loadGLGlowCalls(&calls, moonwisp::glEntryPoint);
     realUseProgram = calls.useProgram;
     calls.useProgram = countedUseProgram;
     shaded = shaded && initVelGlowBlur(&blur, width, height, calls);

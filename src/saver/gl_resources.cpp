@@ -42,8 +42,8 @@ GLuint (*genLists)(GLsizei) = glGenLists;
 GLProcResolver entryPointLookup = moonwisp::glEntryPoint;
 
 void makeGlowBlur(VelGlowBlur* glowblur, int32_t width, int32_t height) {
-  GLShaderCalls calls{};
-  if (!loadGLShaderCalls(&calls, entryPointLookup) || !initVelGlowBlur(glowblur, width, height, calls))
+  GLGlowCalls calls{};
+  if (!loadGLGlowCalls(&calls, entryPointLookup) || !initVelGlowBlur(glowblur, width, height, calls))
     *glowblur = VelGlowBlur{};
 }
 

@@ -132,7 +132,7 @@ void glowStepDone(VelGlowStep step, void* context) {
 // One frame as drawVelWorld draws it, timed in parts; glFinish before each
 // reading so that each part's rendering is counted in it.
 void benchFrame(moonwisp::EglSurface* surface, VelWorld* world, uint64_t dt, const GLuint* textures,
-                const GLuint* lists, const VelGlowBlur* blur, Bench* bench) {
+                const GLuint* lists, VelGlowBlur* blur, Bench* bench) {
   glFinish();
   const double start = nowMs();
   const double updateCpuStart = threadCpuMs();
@@ -141,12 +141,12 @@ void benchFrame(moonwisp::EglSurface* surface, VelWorld* world, uint64_t dt, con
   const double updated = nowMs();
   double butterflies = 0, glow = 0;
   if (velWorldDrawsGlow(world)) {
-    setVelWorldGlowViewport(world);
+    const VelGlowFrame frame = beginVelWorldGlow(world, lists, blur);
     renderVelWorld(world, nullptr, textures, lists, 1.0f);
     glFinish();
     const double firstRender = nowMs();
     bench->stepStart = firstRender;
-    drawVelWorldGlowPasses(world, textures, blur, glowStepDone, bench);
+    drawVelWorldGlowPasses(world, textures, blur, frame, glowStepDone, bench);
     glFinish();
     const double passes = nowMs();
     renderVelWorld(world, nullptr, textures, lists, 1.0f);

@@ -1,7 +1,9 @@
 #include "world/render/VelGlowBlur.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <type_traits>
 
@@ -73,7 +75,7 @@ void setFilter(GLint filter) {
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
 }
 
-GLuint compile(const GLShaderCalls& gl, GLenum type, const char* source) {
+GLuint compile(const GLGlowCalls& gl, GLenum type, const char* source) {
   const GLuint shader = gl.createShader(type);
   if (shader == 0) return 0;
   gl.shaderSource(shader, 1, &source, nullptr);
@@ -87,7 +89,7 @@ GLuint compile(const GLShaderCalls& gl, GLenum type, const char* source) {
   return shader;
 }
 
-GLuint link(const GLShaderCalls& gl, const std::string& fragmentSource) {
+GLuint link(const GLGlowCalls& gl, const std::string& fragmentSource) {
   const GLuint vertex = compile(gl, GL_VERTEX_SHADER, kVertexShader);
   const GLuint fragment = compile(gl, GL_FRAGMENT_SHADER, fragmentSource.c_str());
   GLuint program = vertex && fragment ? gl.createProgram() : 0;
@@ -108,10 +110,40 @@ GLuint link(const GLShaderCalls& gl, const std::string& fragmentSource) {
   return program;
 }
 
-// OpenGL 2.0 or later: the version string starts "major.minor".
-bool hasOpenGL2() {
+// The context's major version: the version string starts "major.minor".
+int majorVersion() {
   const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
-  return version && std::atoi(version) >= 2;
+  return version ? std::atoi(version) : 0;
+}
+
+// Whether the extension string names `name` as a whole word.
+bool hasExtension(const char* name) {
+  const char* all = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+  const size_t length = std::strlen(name);
+  for (const char* at = all; at && (at = std::strstr(at, name)) != nullptr; at += length) {
+    const bool starts = at == all || at[-1] == ' ';
+    if (starts && (at[length] == ' ' || at[length] == '\0')) return true;
+  }
+  return false;
+}
+
+// A colour-only framebuffer object for the d1 x d1 first render and the d2 x
+// d2 square beside it; the bindings are left as found.
+bool makeFramebuffer(VelGlowBlur* blur, int32_t d1, int32_t d2) {
+  const GLGlowCalls& gl = blur->calls;
+  GLint framebuffer = 0, renderbuffer = 0;
+  glGetIntegerv(GL_FRAMEBUFFER_BINDING, &framebuffer);
+  glGetIntegerv(GL_RENDERBUFFER_BINDING, &renderbuffer);
+  gl.genRenderbuffers(1, &blur->colorbuffer);
+  gl.bindRenderbuffer(GL_RENDERBUFFER, blur->colorbuffer);
+  gl.renderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, d1 + d2, d1);
+  gl.genFramebuffers(1, &blur->framebuffer);
+  gl.bindFramebuffer(GL_FRAMEBUFFER, blur->framebuffer);
+  gl.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, blur->colorbuffer);
+  const bool complete = gl.checkFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+  gl.bindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(framebuffer));
+  gl.bindRenderbuffer(GL_RENDERBUFFER, static_cast<GLuint>(renderbuffer));
+  return complete && blur->framebuffer != 0 && blur->colorbuffer != 0;
 }
 
 // A rectangle of the square in texture units, drawn where it is sampled:
@@ -127,18 +159,30 @@ void drawPart(float s0, float s1, float t0, float t1) {
   glVertex3f(s1, 1 - t0, -1);
 }
 
-// Along the pass's direction from `from` to `to`, across it whole.
-void drawBand(VelGlowPass pass, float from, float to) {
-  if (pass == VelGlowPass::kSideways) {
-    drawPart(from, to, 0, 1);
-  } else {
-    drawPart(0, 1, from, to);
+// The parts of the coverage's rectangles inside `band` (texture units), on a
+// target of width x height pixels whose rectangles are widened by `widen`.
+void drawCovered(const VelGlowCoverage& c, int32_t width, int32_t height, int32_t widen, VelGlowArea band) {
+  glBegin(GL_QUADS);
+  for (int32_t i = 0; i < c.rect_count; ++i) {
+    const VelGlowArea a = velGlowArea(&c, c.rects[i], width, height, widen);
+    const float s0 = std::max(a.s0, band.s0), s1 = std::min(a.s1, band.s1);
+    const float t0 = std::max(a.t0, band.t0), t1 = std::min(a.t1, band.t1);
+    if (s0 < s1 && t0 < t1) drawPart(s0, s1, t0, t1);
   }
+  glEnd();
 }
+
+// A band of the half glow buffer along the pass's direction, across it whole.
+VelGlowArea band(VelGlowPass pass, float from, float to) {
+  if (pass == VelGlowPass::kSideways) return {from, to, 0, 1};
+  return {0, 1, from, to};
+}
+
+constexpr VelGlowArea kWhole = {0, 1, 0, 1};
 
 }  // namespace
 
-bool loadGLShaderCalls(GLShaderCalls* calls, GLProcResolver resolve) {
+bool loadGLGlowCalls(GLGlowCalls* calls, GLProcResolver resolve) {
   bool all = true;
   auto find = [&](auto* slot, const char* name) {
     *slot = reinterpret_cast<std::remove_reference_t<decltype(*slot)>>(resolve(name));
@@ -155,13 +199,25 @@ bool loadGLShaderCalls(GLShaderCalls* calls, GLProcResolver resolve) {
   find(&calls->getProgramiv, "glGetProgramiv");
   find(&calls->deleteProgram, "glDeleteProgram");
   find(&calls->useProgram, "glUseProgram");
+  find(&calls->genFramebuffers, "glGenFramebuffers");
+  find(&calls->bindFramebuffer, "glBindFramebuffer");
+  find(&calls->framebufferRenderbuffer, "glFramebufferRenderbuffer");
+  find(&calls->checkFramebufferStatus, "glCheckFramebufferStatus");
+  find(&calls->deleteFramebuffers, "glDeleteFramebuffers");
+  find(&calls->genRenderbuffers, "glGenRenderbuffers");
+  find(&calls->bindRenderbuffer, "glBindRenderbuffer");
+  find(&calls->renderbufferStorage, "glRenderbufferStorage");
+  find(&calls->deleteRenderbuffers, "glDeleteRenderbuffers");
   return all;
 }
 
-bool initVelGlowBlur(VelGlowBlur* blur, int32_t width, int32_t height, const GLShaderCalls& calls) {
+bool initVelGlowBlur(VelGlowBlur* blur, int32_t width, int32_t height, const GLGlowCalls& calls) {
   *blur = VelGlowBlur{};
   const int32_t d2 = screen_buffer_dimensions2(width, height);
-  if (d2 < 1 || !hasOpenGL2()) return false;
+  const int major = majorVersion();
+  // Lookups through the window system hand out entry points whether or not
+  // the context has them: the version and extensions decide.
+  if (d2 < 1 || major < 2 || (major < 3 && !hasExtension("GL_ARB_framebuffer_object"))) return false;
   blur->calls = calls;
   blur->screen_width = width;
   blur->screen_height = height;
@@ -181,6 +237,8 @@ bool initVelGlowBlur(VelGlowBlur* blur, int32_t width, int32_t height, const GLS
   }
   blur->composite = link(calls, kCompositeShader);
   made = made && blur->composite != 0;
+  made = made && makeFramebuffer(blur, screen_buffer_dimensions1(width, height), d2);
+  made = made && initVelGlowCoverage(&blur->coverage, width, height);
   if (!made) {
     freeVelGlowBlur(blur);
     return false;
@@ -197,6 +255,9 @@ void freeVelGlowBlur(VelGlowBlur* blur) {
     }
     if (blur->composite) blur->calls.deleteProgram(blur->composite);
   }
+  if (blur->framebuffer) blur->calls.deleteFramebuffers(1, &blur->framebuffer);
+  if (blur->colorbuffer) blur->calls.deleteRenderbuffers(1, &blur->colorbuffer);
+  if (blur->coverage.lit) freeVelGlowCoverage(&blur->coverage);
   *blur = VelGlowBlur{};
 }
 
@@ -204,33 +265,28 @@ bool velGlowBlurFits(const VelGlowBlur* blur, int32_t screen_width, int32_t scre
   return blur && blur->ready && blur->screen_width == screen_width && blur->screen_height == screen_height;
 }
 
+void drawVelGlowShrink(const VelGlowBlur* blur, int32_t d2) {
+  // A texel of the half buffer more on each side: the rectangles' edges fall
+  // between its texels.
+  drawCovered(blur->coverage, d2, d2, 1, kWhole);
+}
+
 void drawVelGlowComposite(const VelGlowBlur* blur) {
   blur->calls.useProgram(blur->composite);
-  glBegin(GL_QUADS);
-  drawPart(0, 1, 0, 1);
-  glEnd();
+  drawCovered(blur->coverage, blur->screen_width, blur->screen_height, 0, kWhole);
   blur->calls.useProgram(0);
 }
 
 void drawVelGlowBlurPass(const VelGlowBlur* blur, VelGlowPass pass, int32_t d2) {
   const VelGlowBlurPass& p = blur->passes[static_cast<int>(pass)];
+  const float edge = p.inner ? static_cast<float>(p.radius) / static_cast<float>(d2) : 0.5f;
   blur->calls.useProgram(p.whole);
-  glBegin(GL_QUADS);
-  if (p.inner) {
-    const float edge = static_cast<float>(p.radius) / static_cast<float>(d2);
-    drawBand(pass, 0, edge);
-    drawBand(pass, 1 - edge, 1);
-  } else {
-    drawBand(pass, 0, 1);
-  }
-  glEnd();
+  drawCovered(blur->coverage, d2, d2, 1, band(pass, 0, edge));
+  drawCovered(blur->coverage, d2, d2, 1, band(pass, 1 - edge, 1));
   if (p.inner) {
     blur->calls.useProgram(p.inner);
     setFilter(GL_NEAREST);
-    glBegin(GL_QUADS);
-    const float edge = static_cast<float>(p.radius) / static_cast<float>(d2);
-    drawBand(pass, edge, 1 - edge);
-    glEnd();
+    drawCovered(blur->coverage, d2, d2, 1, band(pass, edge, 1 - edge));
     setFilter(GL_LINEAR);  // the buffer's own filter, which the composite needs
   }
   blur->calls.useProgram(0);

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "math/Vector3Float.h"
+#include "world/render/VelButterflyPlacement.h"
 #include "world/render/VelGlowBlur.h"
 #include "world/render/VelGlowBufferSize.h"
 #include "world/render/VelGlowKernel.h"
@@ -18,25 +19,12 @@ AspectFactors aspectFactors(const VelWorld* world) {
   return velAspectFactors(world->screen_width, world->screen_height);
 }
 
-// Heading about the vertical axis in degrees: 360 minus the angle for
-// headings to the left.
-float headingDegrees(Vector3Float facing) {
-  const Vector3Float h = Vector3FloatConstruct(facing.x, 0.0f, facing.z);
-  float cosine = Vector3FloatDot(h, Vector3FloatNeg(Vector3FloatZ()));
-  // A unit vector's component can round just past 1; acos would give NaN.
-  if (cosine > 1.0f) cosine = 1.0f;
-  if (cosine < -1.0f) cosine = -1.0f;
-  const float c = static_cast<float>(std::acos(static_cast<double>(cosine)));
-  if (facing.x > 0) return static_cast<float>(c / 0.017453292);
-  return static_cast<float>(360.0 + c / (-0.017453292));
-}
-
 void drawWingedButterfly(const VelButterfly& b, float sx, float sy, float d, float s,
                          const GLuint* textures, const GLuint* displaylists) {
   glPushMatrix();
   glTranslated(sx, sy, -d);
   glScalef(s, s, s);
-  glRotatef(headingDegrees(b.facing), 0, 1, 0);
+  glRotatef(velHeadingDegrees(b.facing), 0, 1, 0);
   drawButterfly(textures, displaylists, flap_func(b.flap_angle));
   glPopMatrix();
 }
@@ -106,18 +94,9 @@ void DrawQuad2(float w, float h, float l, float b) {
 }
 
 void drawButterfly(const GLuint* /*textures*/, const GLuint* /*displaylists*/, float flap) {
-  const float w = std::fmod(static_cast<float>(static_cast<double>(flap) * 130.0 - 60.0), 360.0f);
+  const float w = velWingAngle(flap);
   glPushMatrix();
-  double g;
-  if (flap < 0) {
-    g = 0.0;
-  } else if (flap > 1) {
-    g = 1.0;
-  } else {
-    const double u = 2.0 * static_cast<double>(flap) - 1.0;
-    g = u / (u * u + 1.0) + 0.5;
-  }
-  glTranslatef(0, 0, static_cast<float>(-0.3 * g));
+  glTranslatef(0, 0, velWingShift(flap));
   glRotatef(40.0f, 1, 0, 0);
   glPushMatrix();
   glRotatef(w, 0, 1, 0);
@@ -156,18 +135,16 @@ void renderVelWorld(const VelWorld* world, const Scheduler* /*clock*/, const GLu
   for (int32_t i = 0; i < flock.num_butterflies; ++i) {
     const VelButterfly& b = flock.butterflies[i];
     if (!b.active) continue;
-    const float sx = static_cast<float>((2.0 * static_cast<double>(b.position.x) - 1.0) * f.ax);
-    const float sy = static_cast<float>((2.0 * static_cast<double>(b.position.y) - 1.0) * f.ay);
-    const float d = static_cast<float>(3.0 * static_cast<double>(b.position.z) + 2.0);
+    const VelButterflyPlace p = velButterflyPlace(b, f);
     const float r = world->color_from.x + (world->color_to.x - world->color_from.x) * b.color_mix;
     const float g = world->color_from.y + (world->color_to.y - world->color_from.y) * b.color_mix;
     const float bl = world->color_from.z + (world->color_to.z - world->color_from.z) * b.color_mix;
     const float a = (2.0f * b.fade - b.fade * b.fade) * alpha;
     glColor4f(r, g, bl, a);
     if (winged) {
-      drawWingedButterfly(b, sx, sy, d, s, textures, displaylists);
+      drawWingedButterfly(b, p.sx, p.sy, p.d, s, textures, displaylists);
     } else {
-      drawSprite(sx, sy, d, s, f);
+      drawSprite(p.sx, p.sy, p.d, s, f);
     }
   }
   if (winged) unbindWingArrays();
@@ -182,15 +159,47 @@ bool velWorldDrawsGlow(const VelWorld* world) {
   return world->glow != 0 && screen_buffer_dimensions2(world->screen_width, world->screen_height) >= 1;
 }
 
-void setVelWorldGlowViewport(const VelWorld* world) {
+VelGlowFrame beginVelWorldGlow(const VelWorld* world, const GLuint* displaylists, VelGlowBlur* blur) {
+  VelGlowFrame frame{};
+  frame.offscreen = velGlowBlurFits(blur, world->screen_width, world->screen_height);
+  if (frame.offscreen) {
+    findVelGlowCoverage(&blur->coverage, world, displaylists[0] != 0);
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &frame.view_framebuffer);
+    blur->calls.bindFramebuffer(GL_FRAMEBUFFER, blur->framebuffer);
+    // Black, as the view's buffer is at the start of a frame.
+    GLfloat clear[4];
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glClearColor(clear[0], clear[1], clear[2], clear[3]);
+  }
   const int32_t d1 = screen_buffer_dimensions1(world->screen_width, world->screen_height);
   glViewport(0, 0, d1, d1);
+  return frame;
 }
 
 namespace {
 
 void stepDone(VelGlowStepHook afterStep, VelGlowStep step, void* context) {
   if (afterStep) afterStep(step, context);
+}
+
+// Flat projection, y pointing down.
+void pushFlatProjection() {
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glLoadIdentity();
+  glOrtho(0, 1, 1, 0, 0.1, 100);
+}
+
+void popFlatProjection() {
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glPopMatrix();
 }
 
 // The blur as the sum of shifted copies, blended one by one into the square.
@@ -225,25 +234,10 @@ void blurWithCopies(AspectFactors f, int32_t d2, VelGlowStepHook afterStep, void
   stepDone(afterStep, VelGlowStep::kVertical, context);
 }
 
-// The same sums, one shader pass per direction, each pixel written once.
-void blurWithShaders(const VelGlowBlur* blur, int32_t d2, VelGlowStepHook afterStep, void* context) {
-  glDisable(GL_BLEND);
-  drawVelGlowBlurPass(blur, VelGlowPass::kSideways, d2);
-  glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 0, 0, d2, d2, 0);
-  stepDone(afterStep, VelGlowStep::kSideways, context);
-  drawVelGlowBlurPass(blur, VelGlowPass::kVertical, d2);
-  glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 0, 0, d2, d2, 0);
-  stepDone(afterStep, VelGlowStep::kVertical, context);
-  glEnable(GL_BLEND);
-  // The state the copies leave: the composite takes its alpha from this colour.
-  glColor4f(1, 1, 1, 0.2f);
-  glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-}
-
-}  // namespace
-
-void drawVelWorldGlowPasses(const VelWorld* world, const GLuint* textures, const VelGlowBlur* blur,
-                            VelGlowStepHook afterStep, void* context) {
+// The drawing rules' passes in the view's own buffer, where the first render
+// went: the fallback.
+void drawFixedFunctionGlow(const VelWorld* world, const GLuint* textures, VelGlowStepHook afterStep,
+                           void* context) {
   const AspectFactors f = aspectFactors(world);
   const int32_t d1 = screen_buffer_dimensions1(world->screen_width, world->screen_height);
   const int32_t d2 = screen_buffer_dimensions2(world->screen_width, world->screen_height);
@@ -252,15 +246,7 @@ void drawVelWorldGlowPasses(const VelWorld* world, const GLuint* textures, const
   glBindTexture(GL_TEXTURE_2D, textures[1]);
   glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 0, 0, d1, d1, 0);
   stepDone(afterStep, VelGlowStep::kCapture, context);
-
-  // Flat projection, y pointing down.
-  glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
-  glLoadIdentity();
-  glMatrixMode(GL_PROJECTION);
-  glPushMatrix();
-  glLoadIdentity();
-  glOrtho(0, 1, 1, 0, 0.1, 100);
+  pushFlatProjection();
 
   // Shrink to half size, tinted by the current colour (the last butterfly's).
   glViewport(0, 0, d2, d2);
@@ -273,40 +259,79 @@ void drawVelWorldGlowPasses(const VelWorld* world, const GLuint* textures, const
   glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 0, 0, d2, d2, 0);
   stepDone(afterStep, VelGlowStep::kShrink, context);
 
-  const bool shaders = velGlowBlurFits(blur, world->screen_width, world->screen_height);
-  if (shaders) {
-    blurWithShaders(blur, d2, afterStep, context);
-  } else {
-    blurWithCopies(f, d2, afterStep, context);
-  }
+  blurWithCopies(f, d2, afterStep, context);
 
   // Stretch the blurred square over the whole view, replacing the frame.
   glViewport(0, 0, world->screen_width, world->screen_height);
   glDisable(GL_BLEND);
-  if (shaders) {
-    drawVelGlowComposite(blur);
-  } else {
-    glBegin(GL_QUADS);
-    DrawQuad2(1, 1, 0, 0);
-    glEnd();
-  }
+  glBegin(GL_QUADS);
+  DrawQuad2(1, 1, 0, 0);
+  glEnd();
   glEnable(GL_BLEND);
   stepDone(afterStep, VelGlowStep::kComposite, context);
+  popFlatProjection();
+}
 
-  glMatrixMode(GL_PROJECTION);
-  glPopMatrix();
-  glMatrixMode(GL_MODELVIEW);
-  glPopMatrix();
+// The same steps with the fast path: the capture, shrink and blur in the
+// framebuffer object (the shrunk square beside the captured one, where only
+// the frame's clear has been), the blur by shaders, and the shrink, blur and
+// composite drawn only over the coverage's rectangles.
+void drawFastGlow(const VelWorld* world, const GLuint* textures, VelGlowBlur* blur, VelGlowFrame frame,
+                  VelGlowStepHook afterStep, void* context) {
+  const int32_t d1 = screen_buffer_dimensions1(world->screen_width, world->screen_height);
+  const int32_t d2 = screen_buffer_dimensions2(world->screen_width, world->screen_height);
+
+  glBindTexture(GL_TEXTURE_2D, textures[1]);
+  glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 0, 0, d1, d1, 0);
+  stepDone(afterStep, VelGlowStep::kCapture, context);
+  pushFlatProjection();
+
+  glViewport(d1, 0, d2, d2);
+  glDisable(GL_BLEND);
+  drawVelGlowShrink(blur, d2);
+  glBindTexture(GL_TEXTURE_2D, textures[2]);
+  glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, d1, 0, d2, d2, 0);
+  stepDone(afterStep, VelGlowStep::kShrink, context);
+
+  drawVelGlowBlurPass(blur, VelGlowPass::kSideways, d2);
+  glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, d1, 0, d2, d2, 0);
+  stepDone(afterStep, VelGlowStep::kSideways, context);
+  drawVelGlowBlurPass(blur, VelGlowPass::kVertical, d2);
+  glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, d1, 0, d2, d2, 0);
+  stepDone(afterStep, VelGlowStep::kVertical, context);
+
+  // The view holds the frame's black: only where the glow can be lit is
+  // there anything to draw.
+  blur->calls.bindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(frame.view_framebuffer));
+  glViewport(0, 0, world->screen_width, world->screen_height);
+  drawVelGlowComposite(blur);
+  glEnable(GL_BLEND);
+  // The state the fixed-function copies leave.
+  glColor4f(1, 1, 1, 0.2f);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+  stepDone(afterStep, VelGlowStep::kComposite, context);
+  popFlatProjection();
+}
+
+}  // namespace
+
+void drawVelWorldGlowPasses(const VelWorld* world, const GLuint* textures, VelGlowBlur* blur, VelGlowFrame frame,
+                            VelGlowStepHook afterStep, void* context) {
+  if (frame.offscreen) {
+    drawFastGlow(world, textures, blur, frame, afterStep, context);
+  } else {
+    drawFixedFunctionGlow(world, textures, afterStep, context);
+  }
 }
 
 void drawVelWorld(const VelWorld* world, const Scheduler* clock, const GLuint* textures,
-                  const GLuint* displaylists, float alpha, const VelGlowBlur* blur) {
+                  const GLuint* displaylists, float alpha, VelGlowBlur* blur) {
   if (!velWorldDrawsGlow(world)) {
     renderVelWorld(world, clock, textures, displaylists, alpha);
     return;
   }
-  setVelWorldGlowViewport(world);
+  const VelGlowFrame frame = beginVelWorldGlow(world, displaylists, blur);
   renderVelWorld(world, clock, textures, displaylists, alpha);
-  drawVelWorldGlowPasses(world, textures, blur);
+  drawVelWorldGlowPasses(world, textures, blur, frame);
   renderVelWorld(world, clock, textures, displaylists, alpha);
 }

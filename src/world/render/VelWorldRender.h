@@ -17,11 +17,13 @@
 
 // Draws the world; with `glow` set (and a view of at least 2 x 2 pixels) over
 // its own glow. The clock is not read. `alpha` scales every butterfly's alpha.
-// The glow's blur is drawn by `blur`'s shaders when it was made for this
-// view's size, otherwise (null included) by the fixed-function copies; both
-// give the same picture within a level or two.
+// The glow is drawn by `blur`'s fast path when it was made for this view's
+// size, otherwise (null included) by the fixed-function passes; both give the
+// same picture within a level or two. The fast path needs the view's colour
+// buffer cleared to black for this frame, as the frame driver leaves it, and
+// writes `blur`'s coverage marks.
 void drawVelWorld(const VelWorld* world, const Scheduler* clock, const GLuint* textures,
-                  const GLuint* displaylists, float alpha, const VelGlowBlur* blur = nullptr);
+                  const GLuint* displaylists, float alpha, VelGlowBlur* blur = nullptr);
 // Draws every active butterfly once with a perspective camera.
 void renderVelWorld(const VelWorld* world, const Scheduler* clock, const GLuint* textures,
                     const GLuint* displaylists, float alpha);
@@ -43,12 +45,22 @@ bool velWorldDrawsGlow(const VelWorld* world);
 // The steps of the glow passes, each with its copy into a glow buffer.
 enum class VelGlowStep { kCapture, kShrink, kSideways, kVertical, kComposite };
 using VelGlowStepHook = void (*)(VelGlowStep step, void* context);
+// Where the first render of a glowing world went: the fast path's
+// framebuffer object (and which framebuffer the view draws into), or the
+// view's own buffer.
+struct VelGlowFrame {
+  bool offscreen;
+  GLint view_framebuffer;
+};
+// What drawVelWorld does before the first render of a glowing world: with
+// `blur`'s fast path, finds the tiles the glow can light (VelGlowCoverage.h),
+// binds its framebuffer object and clears it to black; sets the viewport to
+// the lower-left glow square.
+VelGlowFrame beginVelWorldGlow(const VelWorld* world, const GLuint* displaylists, VelGlowBlur* blur);
 // The glow passes alone (capture of the first render, shrink, blur,
-// composite), as drawVelWorld runs them between its two renders. Exposed so
-// that benchmarks can time them apart (`afterStep`, when given, runs after
-// each step); the first render must have been drawn into the lower-left glow
-// square before.
-void drawVelWorldGlowPasses(const VelWorld* world, const GLuint* textures, const VelGlowBlur* blur = nullptr,
+// composite), as drawVelWorld runs them between its two renders, with the
+// `frame` that beginVelWorldGlow gave for the first render. Exposed so that
+// benchmarks can time them apart (`afterStep`, when given, runs after each
+// step). Ends with the view's framebuffer bound.
+void drawVelWorldGlowPasses(const VelWorld* world, const GLuint* textures, VelGlowBlur* blur, VelGlowFrame frame,
                             VelGlowStepHook afterStep = nullptr, void* context = nullptr);
-// The viewport drawVelWorld sets for the first render of a glowing world.
-void setVelWorldGlowViewport(const VelWorld* world);

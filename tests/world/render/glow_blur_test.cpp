@@ -89,7 +89,7 @@ struct Glow {
   }
   ~Glow() { glDataDispose(textures, lists, &loaded, &blur); }
 
-  moonwisp::test::Picture draw(const VelWorld& world, const VelGlowBlur* with) {
+  moonwisp::test::Picture draw(const VelWorld& world, VelGlowBlur* with) {
     glClear(GL_COLOR_BUFFER_BIT);
     drawVelWorld(&world, nullptr, textures, lists, 1.0f, with);
     return moonwisp::test::readPicture(width, height);

@@ -45,7 +45,7 @@ struct View {
     butterflies.push_back(VelButterfly{0.5f, 1.0f, 0, 0, 0, {x, y, z}, {}, {}, facing, {}, 0, 0, 1});
     return butterflies.back();
   }
-  moonwisp::test::Picture draw(const GLuint* with, const VelGlowBlur* glowBlur = nullptr) {
+  moonwisp::test::Picture draw(const GLuint* with, VelGlowBlur* glowBlur = nullptr) {
     world.butterfly_collection.num_butterflies = int32_t(butterflies.size());
     world.butterfly_collection.butterflies = butterflies.data();
     glClear(GL_COLOR_BUFFER_BIT);
@@ -141,7 +141,7 @@ TEST(WorldRender, KnownSceneMatchesItsReferenceFiguresAndLeavesTheStateAsFound) 
   const struct {
     uint8_t glow;
     const GLuint* lists;
-    const VelGlowBlur* blur;
+    VelGlowBlur* blur;
     double figures[4];
   } references[] = {{0, view.lists, nullptr, {25111, 63356, 100699, 575}},
                     {1, view.lists, nullptr, {56597, 178840, 222244, 2182}},
