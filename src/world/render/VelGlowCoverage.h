@@ -31,7 +31,9 @@ struct VelGlowCoverage {
   int32_t rect_count;
 };
 
-constexpr int32_t kVelGlowTile = 32;
+// Small tiles hug the glow closely; the rectangles they gather into are drawn
+// as quads of one draw per pass, so their number costs little.
+constexpr int32_t kVelGlowTile = 16;
 
 // Allocates the marks and rectangles for a width x height view, every tile
 // marked; false (nothing held) when an allocation fails or a side is below 1.
