@@ -2,20 +2,20 @@
 // the saver's frame step draws it (make current, clear, update, draw, present,
 // release), into a window of its own through GLX and headless through EGL,
 // side by side at 640 x 400, 1920 x 1080 and 3840 x 2160, 20, 77 and 220
-// butterflies, with glow off and on, the glow's blur drawn by the shaders and
-// by the fixed-function copies (the fallback).
+// butterflies, with glow off and on, the glow drawn by its fast path and by
+// the fixed-function passes (the fallback).
 //
 // For each case it prints the process CPU time per frame (all threads, the GL
 // driver's rasterizer threads included), the wall time per frame, and the
 // number of GL calls the frame step makes, counted by link-time wrappers
 // around each GL entry point the renderer uses (gluPerspective counts as one,
-// and so does each switch of shader program). Then, per size and count, glow
+// and so does each switch of shader program or framebuffer). Then, per size and count, glow
 // on against glow off in CPU time, for either blur. Frames run back to back,
 // unpaced; at the saver's 60 frames per second the share of a core is CPU
 // per frame x 60.
 //
 //   moonwisp-bench-saver-cost [--frames N] [--width W --height H] (one size)
-//                             [--quantity Q] [--glow 0|1] [--blur shaders|copies]
+//                             [--quantity Q] [--glow 0|1] [--path fast|fixed]
 //
 // Needs an X display (DISPLAY) as large as the largest size for the GLX rows;
 // without one it prints the EGL rows alone.
@@ -46,10 +46,16 @@ namespace {
 
 uint64_t glCalls = 0;
 PFNGLUSEPROGRAMPROC realUseProgram = nullptr;
+PFNGLBINDFRAMEBUFFERPROC realBindFramebuffer = nullptr;
 
 void APIENTRY countedUseProgram(GLuint program) {
   ++glCalls;
   realUseProgram(program);
+}
+
+void APIENTRY countedBindFramebuffer(GLenum target, GLuint framebuffer) {
+  ++glCalls;
+  realBindFramebuffer(target, framebuffer);
 }
 
 }  // namespace
@@ -92,6 +98,8 @@ COUNTED(void, glOrtho, (GLdouble l, GLdouble r, GLdouble b, GLdouble t, GLdouble
         (l, r, b, t, n, f))
 COUNTED(void, glCallList, (GLuint list), (list))
 COUNTED(void, glTexParameteri, (GLenum target, GLenum name, GLint value), (target, name, value))
+COUNTED(void, glGetIntegerv, (GLenum name, GLint* values), (name, values))
+COUNTED(void, glGetFloatv, (GLenum name, GLfloat* values), (name, values))
 COUNTED(void, gluPerspective, (GLdouble fovy, GLdouble aspect, GLdouble zNear, GLdouble zFar),
         (fovy, aspect, zNear, zFar))
 #undef COUNTED
@@ -127,8 +135,9 @@ void frameStep(moonwisp::GLSurface& surface, VelWorld* world, const GLuint* text
   surface.release();
 }
 
-// The glow's blur: shaders (their program switches counted) or none.
-enum class Glow { kOff, kCopies, kShaders };
+// The glow: off, its fixed-function passes, or its fast path (program
+// switches counted).
+enum class Glow { kOff, kFixed, kFast };
 
 bool measure(moonwisp::GLSurface& surface, int width, int height, int quantity, Glow glow, int frames, Cost* cost) {
   if (!surface.makeCurrent()) return false;
@@ -139,11 +148,13 @@ bool measure(moonwisp::GLSurface& surface, int width, int height, int quantity, 
   glDataLoad(textures, lists, &loaded, width, height);
   VelGlowBlur blur{};
   bool shaded = true;
-  if (glow == Glow::kShaders) {
+  if (glow == Glow::kFast) {
     GLGlowCalls calls{};
     shaded = loadGLGlowCalls(&calls, moonwisp::glEntryPoint);
     realUseProgram = calls.useProgram;
     calls.useProgram = countedUseProgram;
+    realBindFramebuffer = calls.bindFramebuffer;
+    calls.bindFramebuffer = countedBindFramebuffer;
     shaded = shaded && initVelGlowBlur(&blur, width, height, calls);
   }
   seedRandom(1);
@@ -223,12 +234,12 @@ int main(int argc, char** argv) {
   const int onlyHeight = intArgument(argc, argv, "--height", 0);
   const int onlyQuantity = intArgument(argc, argv, "--quantity", 0);
   const int onlyGlow = intArgument(argc, argv, "--glow", -1);
-  const std::string onlyBlur = argument(argc, argv, "--blur", "");
+  const std::string onlyPath = argument(argc, argv, "--path", "");
   if (frames < 1 || (onlyWidth != 0) != (onlyHeight != 0) || (onlyWidth != 0 && (onlyWidth < 2 || onlyHeight < 2)) ||
-      (!onlyBlur.empty() && onlyBlur != "shaders" && onlyBlur != "copies")) {
+      (!onlyPath.empty() && onlyPath != "fast" && onlyPath != "fixed")) {
     std::fprintf(stderr,
                  "usage: %s [--frames N>=1] [--width W>=2 --height H>=2] [--quantity Q] [--glow 0|1] "
-                 "[--blur shaders|copies]\n",
+                 "[--path fast|fixed]\n",
                  argv[0]);
     return 2;
   }
@@ -262,18 +273,18 @@ int main(int argc, char** argv) {
     }
     for (int quantity : {20, 77, 220}) {
       if (onlyQuantity != 0 && quantity != onlyQuantity) continue;
-      Cost off[2] = {}, on[2][2] = {};  // [window, headless]; on: [copies, shaders]
-      for (Glow glow : {Glow::kOff, Glow::kCopies, Glow::kShaders}) {
+      Cost off[2] = {}, on[2][2] = {};  // [window, headless]; on: [fixed, fast]
+      for (Glow glow : {Glow::kOff, Glow::kFixed, Glow::kFast}) {
         if (onlyGlow >= 0 && (glow != Glow::kOff) != (onlyGlow == 1)) continue;
-        if (glow == Glow::kCopies && onlyBlur == "shaders") continue;
-        if (glow == Glow::kShaders && onlyBlur == "copies") continue;
-        Cost* row = glow == Glow::kOff ? off : on[glow == Glow::kShaders];
+        if (glow == Glow::kFixed && onlyPath == "fast") continue;
+        if (glow == Glow::kFast && onlyPath == "fixed") continue;
+        Cost* row = glow == Glow::kOff ? off : on[glow == Glow::kFast];
         const bool windowed = glx && measure(*glx, size.width, size.height, quantity, glow, frames, &row[0]);
         if (!measure(*egl, size.width, size.height, quantity, glow, frames, &row[1])) {
           std::fprintf(stderr, "moonwisp-bench-saver-cost: the headless case could not be set up\n");
           return 1;
         }
-        const char* name = glow == Glow::kOff ? "off" : glow == Glow::kCopies ? "copies" : "shaders";
+        const char* name = glow == Glow::kOff ? "off" : glow == Glow::kFixed ? "fixed" : "fast";
         char view[24];
         std::snprintf(view, sizeof view, "%d x %d", size.width, size.height);
         if (windowed) {
@@ -288,7 +299,7 @@ int main(int argc, char** argv) {
       }
       if (off[1].cpuMs > 0 && (on[0][1].cpuMs > 0 || on[1][1].cpuMs > 0)) {
         auto ratio = [](const Cost& a, const Cost& b) { return a.cpuMs > 0 && b.cpuMs > 0 ? a.cpuMs / b.cpuMs : 0.0; };
-        std::printf("%-11s %11d glow on / off, CPU: copies GLX %.2f EGL %.2f, shaders GLX %.2f EGL %.2f\n", "",
+        std::printf("%-11s %11d glow on / off, CPU: fixed GLX %.2f EGL %.2f, fast GLX %.2f EGL %.2f\n", "",
                     quantity, ratio(on[0][0], off[0]), ratio(on[0][1], off[1]), ratio(on[1][0], off[0]),
                     ratio(on[1][1], off[1]));
         std::fflush(stdout);

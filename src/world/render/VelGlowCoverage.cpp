@@ -23,14 +23,13 @@ struct Point {
 };
 
 // glRotatef's turns, counter-clockwise about the axis looking down it.
-Point turnAboutY(Point p, double degrees) {
-  const double c = std::cos(degrees * kRadians), s = std::sin(degrees * kRadians);
-  return {p.x * c + p.z * s, p.y, -p.x * s + p.z * c};
-}
-Point turnAboutX(Point p, double degrees) {
-  const double c = std::cos(degrees * kRadians), s = std::sin(degrees * kRadians);
-  return {p.x, p.y * c - p.z * s, p.y * s + p.z * c};
-}
+struct Turn {
+  double cosine, sine;
+};
+Turn turnBy(double degrees) { return {std::cos(degrees * kRadians), std::sin(degrees * kRadians)}; }
+Point turnAboutY(Point p, Turn t) { return {p.x * t.cosine + p.z * t.sine, p.y, -p.x * t.sine + p.z * t.cosine}; }
+Point turnAboutX(Point p, Turn t) { return {p.x, p.y * t.cosine - p.z * t.sine, p.y * t.sine + p.z * t.cosine}; }
+const Turn kTilt = turnBy(40.0);
 
 // The screen rectangle, in texture units (0..1 across the view), of a set of
 // corners in the camera's frame.
@@ -57,13 +56,13 @@ struct Bounds {
 // tilted by 40 degrees, each wing turned about the hinge.
 void addWings(Bounds* bounds, const VelButterfly& b, VelButterflyPlace at, double size, double xScale) {
   const float flap = flap_func(b.flap_angle);
-  const double heading = velHeadingDegrees(b.facing);
+  const Turn heading = turnBy(velHeadingDegrees(b.facing));
   const double wing = velWingAngle(flap);
+  const Turn beat[2] = {turnBy(wing), turnBy(-wing)};
   const double shift = velWingShift(flap);
   for (int side = 0; side < 2; ++side) {
     for (const QuadVertex& q : kWingStrips[side]) {
-      Point p = turnAboutY({q.x, q.y, q.z}, side == 0 ? wing : -wing);
-      p = turnAboutX(p, 40.0);
+      Point p = turnAboutX(turnAboutY({q.x, q.y, q.z}, beat[side]), kTilt);
       p.z += shift;
       p = turnAboutY(p, heading);
       bounds->add({at.sx + size * p.x, at.sy + size * p.y, -at.d + size * p.z}, xScale);

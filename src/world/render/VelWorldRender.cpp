@@ -164,7 +164,8 @@ VelGlowFrame beginVelWorldGlow(const VelWorld* world, const GLuint* displaylists
   frame.offscreen = velGlowBlurFits(blur, world->screen_width, world->screen_height);
   if (frame.offscreen) {
     findVelGlowCoverage(&blur->coverage, world, displaylists[0] != 0);
-    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &frame.view_framebuffer);
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &frame.view_draw_framebuffer);
+    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &frame.view_read_framebuffer);
     blur->calls.bindFramebuffer(GL_FRAMEBUFFER, blur->framebuffer);
     // Black, as the view's buffer is at the start of a frame.
     GLfloat clear[4];
@@ -302,7 +303,8 @@ void drawFastGlow(const VelWorld* world, const GLuint* textures, VelGlowBlur* bl
 
   // The view holds the frame's black: only where the glow can be lit is
   // there anything to draw.
-  blur->calls.bindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(frame.view_framebuffer));
+  blur->calls.bindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(frame.view_draw_framebuffer));
+  blur->calls.bindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(frame.view_read_framebuffer));
   glViewport(0, 0, world->screen_width, world->screen_height);
   drawVelGlowComposite(blur);
   glEnable(GL_BLEND);

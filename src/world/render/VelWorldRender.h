@@ -50,7 +50,7 @@ using VelGlowStepHook = void (*)(VelGlowStep step, void* context);
 // view's own buffer.
 struct VelGlowFrame {
   bool offscreen;
-  GLint view_framebuffer;
+  GLint view_draw_framebuffer, view_read_framebuffer;
 };
 // What drawVelWorld does before the first render of a glowing world: with
 // `blur`'s fast path, finds the tiles the glow can light (VelGlowCoverage.h),

@@ -1,7 +1,8 @@
-// The glow's blur drawn by shaders against the fixed-function copies it
-// replaces: the kernel against a direct sum of the shifted, bilinearly
-// sampled copies, and whole pictures of seeded worlds drawn both ways at the
-// sizes the saver meets. The copies stay the fallback wherever the shaders
+// The glow's fast path (its own framebuffer, the blur's shaders, only the
+// tiles the glow can light) against the fixed-function passes it replaces:
+// the kernel against a direct sum of the shifted, bilinearly sampled copies,
+// and whole pictures of seeded worlds drawn both ways at the sizes the saver
+// meets. The fixed-function passes stay the fallback wherever the fast path
 // cannot be made. Drawn into an X window, the picture is the headless one.
 // gtest first: X11 defines macros (None, Bool) that clash with its names.
 #include <gtest/gtest.h>
@@ -141,7 +142,7 @@ Difference compare(const moonwisp::test::Picture& a, const moonwisp::test::Pictu
 // a level, under 0.2% of pixels more than 8 levels apart. The copies round
 // to 8 bits after each of the 17 blends, the shaders once per pass; the
 // largest differences come from that rounding and lie in bright glow.
-TEST(GlowBlur, ShadersDrawTheCopiesPictureAtTheSaversSizes) {
+TEST(GlowBlur, FastPathDrawsTheFallbackPictureAtTheSaversSizes) {
   const std::pair<int, int> sizes[] = {{640, 400}, {1920, 1080}, {3840, 2160}};
   const struct {
     uint32_t seed;
@@ -171,28 +172,34 @@ TEST(GlowBlur, ShadersDrawTheCopiesPictureAtTheSaversSizes) {
   }
 }
 
-// Where an entry point is missing the blur is not made, and the glow is the
-// copies' picture bit for bit; the lookup restored, the next load makes it.
-TEST(GlowBlur, MissingEntryPointKeepsTheCopies) {
-  setGLEntryPointLookupForTesting([](const char* name) -> GLProc {
-    return std::strcmp(name, "glUseProgram") == 0 ? nullptr : moonwisp::glEntryPoint(name);
-  });
-  Glow without(320, 200);
-  setGLEntryPointLookupForTesting(nullptr);
-  ASSERT_TRUE(without.loaded) << without.context.error();
-  EXPECT_FALSE(without.blur.ready);
-  SeededWorld seeded(5, 220, 1, 320, 200);
-  const moonwisp::test::Picture fallback = without.draw(seeded.world, &without.blur);
-  EXPECT_TRUE(fallback.rgba == without.draw(seeded.world, nullptr).rgba);
-  EXPECT_GT(fallback.countAbove(16), 320 * 200 / 50);
+// Where an entry point is missing (a shader's or a framebuffer's) the fast
+// path is not made, and the glow is the fallback's picture bit for bit; the
+// lookup restored, the next load makes it.
+const char* missingEntryPoint = nullptr;
 
-  glDataDispose(without.textures, without.lists, &without.loaded, &without.blur);
-  glDataLoad(without.textures, without.lists, &without.loaded, 320, 200, &without.blur);
-  EXPECT_TRUE(without.blur.ready);
-  // Made for another view size, the shaders are not used.
+TEST(GlowBlur, MissingEntryPointKeepsTheFallback) {
+  for (const char* missing : {"glUseProgram", "glCheckFramebufferStatus"}) {
+    missingEntryPoint = missing;
+    setGLEntryPointLookupForTesting([](const char* name) -> GLProc {
+      return std::strcmp(name, missingEntryPoint) == 0 ? nullptr : moonwisp::glEntryPoint(name);
+    });
+    Glow without(320, 200);
+    setGLEntryPointLookupForTesting(nullptr);
+    ASSERT_TRUE(without.loaded) << without.context.error();
+    EXPECT_FALSE(without.blur.ready) << missing;
+    SeededWorld seeded(5, 220, 1, 320, 200);
+    const moonwisp::test::Picture fallback = without.draw(seeded.world, &without.blur);
+    EXPECT_TRUE(fallback.rgba == without.draw(seeded.world, nullptr).rgba) << missing;
+    EXPECT_GT(fallback.countAbove(16), 320 * 200 / 50);
+  }
+
+  Glow with(320, 200);
+  ASSERT_TRUE(with.loaded) << with.context.error();
+  EXPECT_TRUE(with.blur.ready);
+  // Made for another view size, the fast path is not used.
   SeededWorld other(5, 220, 1, 320, 180);
-  EXPECT_FALSE(velGlowBlurFits(&without.blur, 320, 180));
-  EXPECT_TRUE(without.draw(other.world, &without.blur).rgba == without.draw(other.world, nullptr).rgba);
+  EXPECT_FALSE(velGlowBlurFits(&with.blur, 320, 180));
+  EXPECT_TRUE(with.draw(other.world, &with.blur).rgba == with.draw(other.world, nullptr).rgba);
 }
 
 // Mesa blends into the window's BGRX buffer and the headless RGBA one with

@@ -75,7 +75,7 @@ std::vector<GLint> integers(std::initializer_list<GLenum> names) {
   for (GLenum name : names) {
     GLint v[4] = {};
     glGetIntegerv(name, v);
-    values.insert(values.end(), v, v + (name == GL_VIEWPORT ? 4 : 1));
+    values.insert(values.end(), v, v + (name == GL_VIEWPORT || name == GL_COLOR_CLEAR_VALUE ? 4 : 1));
   }
   return values;
 }
@@ -130,7 +130,8 @@ TEST(WorldRender, WingCornersLieWhereHeadingFlapAndTextureCoordinatesSay) {
 // what the next one expects: blending (SRC_ALPHA, ONE), the modelview matrix
 // selected, the matrix stacks as found, the wing image bound, the whole view
 // as the viewport (the glow passes draw into smaller ones), no shader program
-// in use and the glow buffers' filters linear. The shaders round once per
+// in use, the glow buffers' filters linear, and the framebuffer bindings and
+// clear colour as found (the fast glow draws in a framebuffer of its own). The shaders round once per
 // pass where the copies round at every blend: their glow is a little
 // brighter, and faint pixels the copies round to black stay lit.
 TEST(WorldRender, KnownSceneMatchesItsReferenceFiguresAndLeavesTheStateAsFound) {
@@ -138,6 +139,7 @@ TEST(WorldRender, KnownSceneMatchesItsReferenceFiguresAndLeavesTheStateAsFound) 
   ASSERT_TRUE(view.loaded) << view.context.error();
   const GLuint noLists[kDisplayListCount] = {0, view.lists[1], view.lists[2]};  // flat sprites
   ASSERT_TRUE(view.blur.ready);
+  glClearColor(0, 0, 0, 0.25f);  // the frame's clear: only the glow's own clear may not leave it changed
   const struct {
     uint8_t glow;
     const GLuint* lists;
@@ -156,9 +158,12 @@ TEST(WorldRender, KnownSceneMatchesItsReferenceFiguresAndLeavesTheStateAsFound) 
     side.color_mix = 1.0f;
     side.flap_angle = 50;
     view.add(0.8f, 0.7f, 0.1f, {-1, 0, 0}).fade = 0.6f;
-    const auto state = integers({GL_MODELVIEW_STACK_DEPTH, GL_PROJECTION_STACK_DEPTH, GL_VIEWPORT});
+    const std::initializer_list<GLenum> kept = {GL_MODELVIEW_STACK_DEPTH, GL_PROJECTION_STACK_DEPTH, GL_VIEWPORT,
+                                                GL_DRAW_FRAMEBUFFER_BINDING, GL_READ_FRAMEBUFFER_BINDING,
+                                                GL_COLOR_CLEAR_VALUE, GL_RENDERBUFFER_BINDING};
+    const auto state = integers(kept);
     const moonwisp::test::Picture picture = view.draw(ref.lists, ref.blur);
-    EXPECT_EQ(integers({GL_MODELVIEW_STACK_DEPTH, GL_PROJECTION_STACK_DEPTH, GL_VIEWPORT}), state);
+    EXPECT_EQ(integers(kept), state);
     EXPECT_EQ(integers({GL_BLEND, GL_BLEND_SRC, GL_BLEND_DST, GL_MATRIX_MODE, GL_TEXTURE_BINDING_2D,
                         GL_CURRENT_PROGRAM}),
               (std::vector<GLint>{1, GL_SRC_ALPHA, GL_ONE, GL_MODELVIEW, GLint(view.textures[0]), 0}));
