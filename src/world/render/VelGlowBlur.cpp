@@ -160,11 +160,11 @@ void drawPart(float s0, float s1, float t0, float t1) {
 }
 
 // The parts of the coverage's rectangles inside `band` (texture units), on a
-// target of width x height pixels whose rectangles are widened by `widen`.
-void drawCovered(const VelGlowCoverage& c, int32_t width, int32_t height, int32_t widen, VelGlowArea band) {
+// target of width x height pixels.
+void drawCovered(const VelGlowCoverage& c, int32_t width, int32_t height, VelGlowArea band) {
   glBegin(GL_QUADS);
   for (int32_t i = 0; i < c.rect_count; ++i) {
-    const VelGlowArea a = velGlowArea(&c, c.rects[i], width, height, widen);
+    const VelGlowArea a = velGlowArea(&c, c.rects[i], width, height);
     const float s0 = std::max(a.s0, band.s0), s1 = std::min(a.s1, band.s1);
     const float t0 = std::max(a.t0, band.t0), t1 = std::min(a.t1, band.t1);
     if (s0 < s1 && t0 < t1) drawPart(s0, s1, t0, t1);
@@ -266,14 +266,12 @@ bool velGlowBlurFits(const VelGlowBlur* blur, int32_t screen_width, int32_t scre
 }
 
 void drawVelGlowShrink(const VelGlowBlur* blur, int32_t d2) {
-  // A texel of the half buffer more on each side: the rectangles' edges fall
-  // between its texels.
-  drawCovered(blur->coverage, d2, d2, 1, kWhole);
+  drawCovered(blur->coverage, d2, d2, kWhole);
 }
 
 void drawVelGlowComposite(const VelGlowBlur* blur) {
   blur->calls.useProgram(blur->composite);
-  drawCovered(blur->coverage, blur->screen_width, blur->screen_height, 0, kWhole);
+  drawCovered(blur->coverage, blur->screen_width, blur->screen_height, kWhole);
   blur->calls.useProgram(0);
 }
 
@@ -281,12 +279,12 @@ void drawVelGlowBlurPass(const VelGlowBlur* blur, VelGlowPass pass, int32_t d2) 
   const VelGlowBlurPass& p = blur->passes[static_cast<int>(pass)];
   const float edge = p.inner ? static_cast<float>(p.radius) / static_cast<float>(d2) : 0.5f;
   blur->calls.useProgram(p.whole);
-  drawCovered(blur->coverage, d2, d2, 1, band(pass, 0, edge));
-  drawCovered(blur->coverage, d2, d2, 1, band(pass, 1 - edge, 1));
+  drawCovered(blur->coverage, d2, d2, band(pass, 0, edge));
+  drawCovered(blur->coverage, d2, d2, band(pass, 1 - edge, 1));
   if (p.inner) {
     blur->calls.useProgram(p.inner);
     setFilter(GL_NEAREST);
-    drawCovered(blur->coverage, d2, d2, 1, band(pass, edge, 1 - edge));
+    drawCovered(blur->coverage, d2, d2, band(pass, edge, 1 - edge));
     setFilter(GL_LINEAR);  // the buffer's own filter, which the composite needs
   }
   blur->calls.useProgram(0);

@@ -94,9 +94,14 @@ TileRange tilesOf(double from, double to, int32_t pixels, int32_t tile) {
 
 size_t tileCount(const VelGlowCoverage* c) { return static_cast<size_t>(c->cols) * c->rows; }
 
-// Each rectangle is a run of marked tiles along a row, grown up the rows
-// while the same run is marked there.
-void gatherRects(VelGlowCoverage* c) {
+void markAll(VelGlowCoverage* c) {
+  std::memset(c->lit, 1, tileCount(c));
+  gatherVelGlowRects(c);
+}
+
+}  // namespace
+
+void gatherVelGlowRects(VelGlowCoverage* c) {
   std::memcpy(c->scratch, c->lit, tileCount(c));
   c->rect_count = 0;
   for (int32_t row = 0; row < c->rows; ++row) {
@@ -116,13 +121,6 @@ void gatherRects(VelGlowCoverage* c) {
     }
   }
 }
-
-void markAll(VelGlowCoverage* c) {
-  std::memset(c->lit, 1, tileCount(c));
-  gatherRects(c);
-}
-
-}  // namespace
 
 bool initVelGlowCoverage(VelGlowCoverage* coverage, int32_t width, int32_t height) {
   *coverage = VelGlowCoverage{};
@@ -190,28 +188,28 @@ void findVelGlowCoverage(VelGlowCoverage* c, const VelWorld* world, bool winged)
       std::memset(c->lit + static_cast<size_t>(row) * c->cols + cols.first, 1,
                   static_cast<size_t>(cols.last - cols.first + 1));
   }
-  gatherRects(c);
+  gatherVelGlowRects(c);
 }
 
 namespace {
 
 // [from, to) view pixels, as texture units of a target of `side` pixels.
-void areaAlong(int32_t from, int32_t to, int32_t view, int32_t side, int32_t widen, float* s0, float* s1) {
-  const int64_t a = static_cast<int64_t>(from) * side / view - widen;
-  const int64_t b = (static_cast<int64_t>(to) * side + view - 1) / view + widen;
-  *s0 = a <= 0 ? 0.0f : static_cast<float>(static_cast<double>(a) / side);
-  *s1 = b >= side ? 1.0f : static_cast<float>(static_cast<double>(b) / side);
+void areaAlong(int32_t from, int32_t to, int32_t view, int32_t side, float* s0, float* s1) {
+  const int64_t a = static_cast<int64_t>(from) * side / view;
+  const int64_t b = (static_cast<int64_t>(to) * side + view - 1) / view;
+  *s0 = static_cast<float>(static_cast<double>(a) / side);
+  *s1 = static_cast<float>(static_cast<double>(b) / side);
 }
 
 }  // namespace
 
-VelGlowArea velGlowArea(const VelGlowCoverage* c, VelGlowRect rect, int32_t width, int32_t height, int32_t widen) {
+VelGlowArea velGlowArea(const VelGlowCoverage* c, VelGlowRect rect, int32_t width, int32_t height) {
   const int32_t x0 = rect.col * c->tile;
   const int32_t x1 = std::min((rect.col + rect.cols) * c->tile, c->screen_width);
   const int32_t y0 = rect.row * c->tile;
   const int32_t y1 = std::min((rect.row + rect.rows) * c->tile, c->screen_height);
   VelGlowArea area{};
-  areaAlong(x0, x1, c->screen_width, width, widen, &area.s0, &area.s1);
-  areaAlong(y0, y1, c->screen_height, height, widen, &area.t0, &area.t1);
+  areaAlong(x0, x1, c->screen_width, width, &area.s0, &area.s1);
+  areaAlong(y0, y1, c->screen_height, height, &area.t0, &area.t1);
   return area;
 }

@@ -45,11 +45,16 @@ void freeVelGlowCoverage(VelGlowCoverage* coverage);
 // another size than the marks' marks every tile.
 void findVelGlowCoverage(VelGlowCoverage* coverage, const VelWorld* world, bool winged);
 
+// Gathers the marked tiles into rectangles: each a run of marked tiles along
+// a row, grown up the rows while the same run is marked there. Every marked
+// tile ends in exactly one rectangle.
+void gatherVelGlowRects(VelGlowCoverage* coverage);
+
 // A rectangle in texture units (0..1 across the view) of a target `width` x
-// `height` pixels: the rectangle's pixels on the view, taken to the target's
-// pixels outward and `widen` pixels further, clamped to the target.
+// `height` pixels: the rectangle's pixels on the view, taken outward to the
+// target's pixels. The coverage's reach holds the glow's every step, so the
+// shrunk and blurred squares are black beyond these pixels too.
 struct VelGlowArea {
   float s0, s1, t0, t1;
 };
-VelGlowArea velGlowArea(const VelGlowCoverage* coverage, VelGlowRect rect, int32_t width, int32_t height,
-                        int32_t widen);
+VelGlowArea velGlowArea(const VelGlowCoverage* coverage, VelGlowRect rect, int32_t width, int32_t height);

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <set>
 #include <utility>
+#include <vector>
 
 #include "math/Random.h"
 #include "saver/gl_resources.h"
@@ -90,10 +91,9 @@ TEST(GlowCoverage, HoldsEveryLitPixelOfTheGlow) {
   }
 }
 
-// Marks by hand: a butterfly off the view marks nothing, one reaching the
-// camera or one at a position that is not a number marks all; the rectangles
-// hold each marked tile exactly once and no other.
-TEST(GlowCoverage, MarksAndRectangles) {
+// A butterfly off the view marks nothing, one reaching the camera or one at a
+// position that is not a number marks all.
+TEST(GlowCoverage, MarksNothingOffTheViewAndAllWhenInDoubt) {
   World w(3, 20, 640, 400);
   VelButterfly* flock = w.world.butterfly_collection.butterflies;
   for (int i = 0; i < 20; ++i) flock[i].active = 0;
@@ -113,26 +113,51 @@ TEST(GlowCoverage, MarksAndRectangles) {
   findVelGlowCoverage(&coverage.marks, &w.world, false);
   EXPECT_EQ(coverage.share(), 1.0);
 
-  // Three butterflies apart: the rectangles tile the marks.
+  // Three butterflies apart mark some tiles, not all.
   const float places[3][2] = {{0.1f, 0.2f}, {0.5f, 0.8f}, {0.52f, 0.3f}};
   for (int i = 0; i < 3; ++i) {
     flock[i].active = 1;
     flock[i].position = Vector3FloatConstruct(places[i][0], places[i][1], 0.5f);
   }
   findVelGlowCoverage(&coverage.marks, &w.world, true);
-  const VelGlowCoverage& c = coverage.marks;
   EXPECT_GT(coverage.share(), 0.0);
   EXPECT_LT(coverage.share(), 0.5);
-  std::set<std::pair<int, int>> covered;
-  for (int i = 0; i < c.rect_count; ++i)
-    for (int row = c.rects[i].row; row < c.rects[i].row + c.rects[i].rows; ++row)
-      for (int col = c.rects[i].col; col < c.rects[i].col + c.rects[i].cols; ++col) {
-        EXPECT_TRUE(c.lit[row * c.cols + col]) << "unmarked tile " << col << ", " << row;
-        EXPECT_TRUE(covered.insert({col, row}).second) << "tile in two rectangles";
-      }
-  int marks = 0;
-  for (int i = 0; i < c.cols * c.rows; ++i) marks += c.lit[i];
-  EXPECT_EQ(int(covered.size()), marks);
+}
+
+// Marks drawn by hand (rows listed from the view's bottom): the rectangles
+// hold each marked tile exactly once and no other, in as few rectangles as
+// the sweep promises.
+TEST(GlowCoverage, RectanglesHoldEachMarkedTileOnce) {
+  const struct {
+    std::vector<const char*> rows;
+    int rects;
+  } patterns[] = {
+      {{"....", "....", "...."}, 0},
+      {{"####", "####", "####"}, 1},
+      {{"#...", "....", "...#"}, 2},
+      {{"##..", "###.", ".##."}, 3},  // a run grown up while the row above holds it, the rest apart
+      {{"#.#.", "#.#.", "####"}, 4},
+      {{".##.", "####", "#..#"}, 3},
+  };
+  for (const auto& p : patterns) {
+    const int cols = 4, rows = int(p.rows.size());
+    Coverage coverage(cols * kVelGlowTile, rows * kVelGlowTile);
+    VelGlowCoverage& c = coverage.marks;
+    int marks = 0;
+    for (int row = 0; row < rows; ++row)
+      for (int col = 0; col < cols; ++col) marks += c.lit[row * cols + col] = p.rows[row][col] == '#';
+    gatherVelGlowRects(&c);
+    SCOPED_TRACE(testing::Message() << p.rows[0] << "/" << p.rows[1] << "/" << p.rows[2]);
+    std::set<std::pair<int, int>> covered;
+    for (int i = 0; i < c.rect_count; ++i)
+      for (int row = c.rects[i].row; row < c.rects[i].row + c.rects[i].rows; ++row)
+        for (int col = c.rects[i].col; col < c.rects[i].col + c.rects[i].cols; ++col) {
+          ASSERT_TRUE(row < rows && col < cols && c.lit[row * cols + col]) << "unmarked tile " << col << ", " << row;
+          EXPECT_TRUE(covered.insert({col, row}).second) << "tile in two rectangles";
+        }
+    EXPECT_EQ(int(covered.size()), marks);
+    EXPECT_EQ(c.rect_count, p.rects);
+  }
 }
 
 }  // namespace
