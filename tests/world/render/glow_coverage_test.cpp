@@ -138,6 +138,7 @@ TEST(GlowCoverage, RectanglesHoldEachMarkedTileOnce) {
       {{"##..", "###.", ".##."}, 3},  // a run grown up while the row above holds it, the rest apart
       {{"#.#.", "#.#.", "####"}, 4},
       {{".##.", "####", "#..#"}, 3},
+      {{"###.", "#.##", "...."}, 3},  // a run stops below a gap, wherever the gap lies
   };
   for (const auto& p : patterns) {
     const int cols = 4, rows = int(p.rows.size());
