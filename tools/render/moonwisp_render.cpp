@@ -223,7 +223,7 @@ int main(int argc, char** argv) {
   outDir->needs(every);
   app.add_flag("--bench", o.bench, "print per-frame timings");
   app.add_flag("--fixed-glow", o.fixedGlow,
-               "blur the glow with the fixed-function copies (the fallback), even where shaders run");
+               "draw the glow with the fixed-function passes (the fallback), even where the fast path runs");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
@@ -297,7 +297,7 @@ int main(int argc, char** argv) {
   }
 
   if (o.bench && status == 0) {
-    const char* glow = !velWorldDrawsGlow(&world) ? "off" : blur.ready ? "on (shaders)" : "on (copies)";
+    const char* glow = !velWorldDrawsGlow(&world) ? "off" : blur.ready ? "on (fast path)" : "on (fixed-function)";
     std::printf("%s: %d butterflies, %d x %d, glow %s, %lld frames of %lld us, on %s\n", kName, o.quantity,
                 o.width, o.height, glow, static_cast<long long>(o.frames),
                 static_cast<long long>(o.dt), reinterpret_cast<const char*>(glGetString(GL_RENDERER)));

@@ -22,12 +22,12 @@ TEST(RenderTool, WritesEveryKthFrameAndTheLastAndTheSameArgumentsGiveTheSamePict
   const std::string args = "--seed 9 --quantity 60 --color 2 --width 320 --height 200 --frames 30 --out ";
   const auto first = render(args + folder / "a.png" + " --every 15 --bench --out-dir " + folder.path());
   ASSERT_EQ(first.status, 0) << first.err;
-  for (const char* figure : {"update", "glow on (shaders)", "glow passes", "sideways blur", "composite", "own CPU"})
+  for (const char* figure : {"update", "glow on (fast path)", "glow passes", "sideways blur", "composite", "own CPU"})
     EXPECT_NE(first.out.find(figure), std::string::npos) << first.out;
   ASSERT_EQ(render(args + folder / "b.png").status, 0);
   const auto fixed = render(args + folder / "c.png" + " --fixed-glow --bench");
   ASSERT_EQ(fixed.status, 0) << fixed.err;
-  EXPECT_NE(fixed.out.find("glow on (copies)"), std::string::npos) << fixed.out;
+  EXPECT_NE(fixed.out.find("glow on (fixed-function)"), std::string::npos) << fixed.out;
   EXPECT_EQ(folder.list(),
             (std::vector<std::string>{"a.png", "b.png", "c.png", "frame000015.png", "frame000030.png"}));
   EXPECT_NE(readFile(folder / "a.png"), readFile(folder / "c.png"));
