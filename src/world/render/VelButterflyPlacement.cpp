@@ -8,6 +8,10 @@ VelButterflyPlace velButterflyPlace(const VelButterfly& b, VelAspectFactors f) {
           static_cast<float>(3.0 * static_cast<double>(b.position.z) + 2.0)};
 }
 
+float flap_func(float flap_angle) {
+  return static_cast<float>((std::sin(static_cast<double>(flap_angle) * 0.104719752) + 1.0) * 0.5);
+}
+
 // 360 minus the angle for headings to the left.
 float velHeadingDegrees(Vector3Float facing) {
   const Vector3Float h = Vector3FloatConstruct(facing.x, 0.0f, facing.z);

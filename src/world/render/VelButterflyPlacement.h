@@ -14,6 +14,8 @@ struct VelButterflyPlace {
 VelButterflyPlace velButterflyPlace(const VelButterfly& b, VelAspectFactors f);
 // Heading about the vertical axis in degrees.
 float velHeadingDegrees(Vector3Float facing);
+// Wing-beat value in [0, 1] for a phase in degrees; six beats per 360.
+float flap_func(float flap_angle);
 // For a wing-beat value (flap_func): the angle in degrees by which the left
 // wing turns about its hinge (the right one by its negative), and the shift
 // of the hinge along z.

@@ -9,7 +9,6 @@
 #include "world/render/VelGlowBufferSize.h"
 #include "world/render/VelGlowKernel.h"
 #include "world/render/VelWingGeometry.h"
-#include "world/render/VelWorldRender.h"
 
 namespace {
 

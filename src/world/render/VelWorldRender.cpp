@@ -67,9 +67,6 @@ void unbindWingArrays() {
 
 }  // namespace
 
-float flap_func(float flap_angle) {
-  return static_cast<float>((std::sin(static_cast<double>(flap_angle) * 0.104719752) + 1.0) * 0.5);
-}
 
 void DrawQuad(float tw, float th, float tl, float tb) {
   glTexCoord2f(tl, tb);

@@ -12,6 +12,7 @@
 #include <GL/gl.h>
 
 #include "timing/Scheduler.h"
+#include "world/render/VelButterflyPlacement.h"
 #include "world/render/VelGlowBlur.h"
 #include "world/VelButterflySystem.h"
 
@@ -30,8 +31,6 @@ void renderVelWorld(const VelWorld* world, const Scheduler* clock, const GLuint*
 // The two wings of one butterfly in the current coordinate frame, drawn from
 // the wing arrays (kWingStrips) that renderVelWorld enables around its loop.
 void drawButterfly(const GLuint* textures, const GLuint* displaylists, float flap);
-// Wing-beat value in [0, 1] for a phase in degrees; six beats per 360.
-float flap_func(float flap_angle);
 // Four textured vertices covering the unit square at z = -1, showing the
 // texture rectangle (tl, tb) .. (tl + tw, tb + th). Inside glBegin(GL_QUADS).
 void DrawQuad(float tw, float th, float tl, float tb);
