@@ -48,10 +48,13 @@ MoonwispView::MoonwispView(ViewRect frame, bool isPreview, SaverHostServices& ho
 
 MoonwispView::~MoonwispView() {
   garbageCollection();
-  // The names belong to this view's context: delete them there.
+  // The names belong to this view's context: delete them there, or forget
+  // them with a context that is gone.
   if (makeContextCurrent()) {
     glDataDispose(textures, displaylists, &gldataloaded, &glowblur);
     clearCurrentContext();
+  } else {
+    glDataForget(textures, displaylists, &gldataloaded, &glowblur);
   }
   std::free(randomizer_);
   randomizer_ = nullptr;

@@ -136,6 +136,13 @@ void glDataDispose(GLuint* textures, GLuint* displaylists, bool* gldataloaded, V
   *gldataloaded = false;
 }
 
+void glDataForget(GLuint* textures, GLuint* displaylists, bool* gldataloaded, VelGlowBlur* glowblur) {
+  for (int i = 0; i < kTextureCount; ++i) textures[i] = 0;
+  for (int i = 0; i < kDisplayListCount; ++i) displaylists[i] = 0;
+  if (glowblur) dropVelGlowBlur(glowblur);
+  *gldataloaded = false;
+}
+
 void setGLEntryPointLookupForTesting(GLProcResolver lookup) {
   entryPointLookup = lookup ? lookup : moonwisp::glEntryPoint;
 }

@@ -50,6 +50,10 @@ void glDataLoad(GLuint* textures, GLuint* displaylists, bool* gldataloaded, int3
 // Deletes every texture, list and blur shader and zeroes their slots, if
 // loaded.
 void glDataDispose(GLuint* textures, GLuint* displaylists, bool* gldataloaded, VelGlowBlur* glowblur = nullptr);
+// For a context that is gone (its window destroyed, its display or compositor
+// lost), with every name it held: zeroes the slots and releases what the
+// blur holds in memory.
+void glDataForget(GLuint* textures, GLuint* displaylists, bool* gldataloaded, VelGlowBlur* glowblur = nullptr);
 // Test seam: replaces the lookup of OpenGL entry points (null restores it),
 // so that a test can make the blur shaders' entry points go missing.
 void setGLEntryPointLookupForTesting(GLProcResolver lookup);

@@ -261,6 +261,11 @@ void freeVelGlowBlur(VelGlowBlur* blur) {
   *blur = VelGlowBlur{};
 }
 
+void dropVelGlowBlur(VelGlowBlur* blur) {
+  if (blur->coverage.lit) freeVelGlowCoverage(&blur->coverage);
+  *blur = VelGlowBlur{};
+}
+
 bool velGlowBlurFits(const VelGlowBlur* blur, int32_t screen_width, int32_t screen_height) {
   return blur && blur->ready && blur->screen_width == screen_width && blur->screen_height == screen_height;
 }

@@ -90,6 +90,9 @@ bool initVelGlowBlur(VelGlowBlur* blur, int32_t width, int32_t height, const GLG
 // Deletes the programs and the framebuffer object and releases the marks; the
 // record is unusable afterwards.
 void freeVelGlowBlur(VelGlowBlur* blur);
+// For a context that is gone, with the programs and the framebuffer object:
+// releases the marks alone; the record is unusable afterwards.
+void dropVelGlowBlur(VelGlowBlur* blur);
 // Whether the blur was made for this view size and can draw.
 bool velGlowBlurFits(const VelGlowBlur* blur, int32_t screen_width, int32_t screen_height);
 // The fast path's drawing, each over the rectangles of `blur->coverage` only
