@@ -128,9 +128,13 @@ bool hasExtension(const char* name) {
 }
 
 // A colour-only framebuffer object for the d1 x d1 first render and the d2 x
-// d2 square beside it; the bindings are left as found.
+// d2 square beside it; the bindings are left as found. A view too large for
+// the driver's renderbuffers gets none (and no GL error).
 bool makeFramebuffer(VelGlowBlur* blur, int32_t d1, int32_t d2) {
   const GLGlowCalls& gl = blur->calls;
+  GLint largest = 0;
+  glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &largest);
+  if (d1 + d2 > largest) return false;
   GLint framebuffer = 0, renderbuffer = 0;
   glGetIntegerv(GL_FRAMEBUFFER_BINDING, &framebuffer);
   glGetIntegerv(GL_RENDERBUFFER_BINDING, &renderbuffer);

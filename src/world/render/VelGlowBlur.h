@@ -1,16 +1,16 @@
 #pragma once
 // The glow's fast path, the same picture as the fixed-function passes:
 // - the first render, the shrink and the blur drawn in a framebuffer object
-//   of the full glow buffer's size, so that the copies into the glow buffers
-//   are plain copies (a window's own buffer is stored upside down, and
-//   Mesa's software driver copies out of it through a drawing pass);
+//   of their own, so that the copies into the glow buffers are plain copies
+//   (a window's own buffer is stored upside down, and Mesa's software driver
+//   copies out of it through a drawing pass);
 // - the blur drawn with fragment shaders, one pass per direction whose texel
 //   weights are those of the fixed-function copies (VelGlowKernel.h), each
 //   pixel of the half glow buffer filled twice instead of seventeen times;
 // - the shrink, the blur and the composite drawn only over the tiles the
 //   glow can light (VelGlowCoverage.h): elsewhere their squares hold black
-//   from the frame's clear, and so does the view, since the first render
-//   went to the framebuffer object.
+//   from the framebuffer object's clear at the start of the frame, and the
+//   view holds the frame's black, since the first render went elsewhere.
 //
 // Made once with the view's GL resources, for one view size, in a context of
 // OpenGL 2.0 or later (GLSL 1.10, the compatibility context's built-in
@@ -75,7 +75,7 @@ struct VelGlowBlur {
   // (d2 x d2) are drawn: RGBA8, (d1 + d2) x d1.
   GLuint framebuffer;
   GLuint colorbuffer;
-  VelGlowCoverage coverage;  // the tiles the composite draws, found per frame
+  VelGlowCoverage coverage;  // where the shrink, blur and composite draw, found per frame
   VelGlowBlurPass passes[2];  // sideways, vertical
   // The composite's stretch of the blurred square over the view: what the
   // fixed-function drawing does (the buffer's colour, alpha 0.2 from the
