@@ -182,6 +182,12 @@ void stepDone(VelGlowStepHook afterStep, VelGlowStep step, void* context) {
   if (afterStep) afterStep(step, context);
 }
 
+void captureFirstRender(const GLuint* textures, int32_t d1, VelGlowStepHook afterStep, void* context) {
+  glBindTexture(GL_TEXTURE_2D, textures[1]);
+  glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 0, 0, d1, d1, 0);
+  stepDone(afterStep, VelGlowStep::kCapture, context);
+}
+
 // Flat projection, y pointing down.
 void pushFlatProjection() {
   glMatrixMode(GL_MODELVIEW);
@@ -240,10 +246,7 @@ void drawFixedFunctionGlow(const VelWorld* world, const GLuint* textures, VelGlo
   const int32_t d1 = screen_buffer_dimensions1(world->screen_width, world->screen_height);
   const int32_t d2 = screen_buffer_dimensions2(world->screen_width, world->screen_height);
 
-  // Capture the first render.
-  glBindTexture(GL_TEXTURE_2D, textures[1]);
-  glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 0, 0, d1, d1, 0);
-  stepDone(afterStep, VelGlowStep::kCapture, context);
+  captureFirstRender(textures, d1, afterStep, context);
   pushFlatProjection();
 
   // Shrink to half size, tinted by the current colour (the last butterfly's).
@@ -279,9 +282,7 @@ void drawFastGlow(const VelWorld* world, const GLuint* textures, VelGlowBlur* bl
   const int32_t d1 = screen_buffer_dimensions1(world->screen_width, world->screen_height);
   const int32_t d2 = screen_buffer_dimensions2(world->screen_width, world->screen_height);
 
-  glBindTexture(GL_TEXTURE_2D, textures[1]);
-  glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 0, 0, d1, d1, 0);
-  stepDone(afterStep, VelGlowStep::kCapture, context);
+  captureFirstRender(textures, d1, afterStep, context);
   pushFlatProjection();
 
   glViewport(d1, 0, d2, d2);
