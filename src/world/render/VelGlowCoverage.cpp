@@ -134,7 +134,7 @@ bool initVelGlowCoverage(VelGlowCoverage* coverage, int32_t width, int32_t heigh
     velRelease(rects);
     return false;
   }
-  *coverage = VelGlowCoverage{width, height, kVelGlowTile, cols, rows, marks, marks + tiles, rects, 0};
+  *coverage = VelGlowCoverage{width, height, cols, rows, marks, marks + tiles, rects, 0};
   markAll(coverage);
   return true;
 }
@@ -180,8 +180,8 @@ void findVelGlowCoverage(VelGlowCoverage* c, const VelWorld* world, bool winged)
       markAll(c);
       return;
     }
-    const TileRange cols = tilesOf(bounds.u0 - reachU, bounds.u1 + reachU, w, c->tile);
-    const TileRange rows = tilesOf(bounds.v0 - reachV, bounds.v1 + reachV, h, c->tile);
+    const TileRange cols = tilesOf(bounds.u0 - reachU, bounds.u1 + reachU, w, kVelGlowTile);
+    const TileRange rows = tilesOf(bounds.v0 - reachV, bounds.v1 + reachV, h, kVelGlowTile);
     if (cols.last < cols.first) continue;
     for (int32_t row = rows.first; row <= rows.last; ++row)
       std::memset(c->lit + static_cast<size_t>(row) * c->cols + cols.first, 1,
@@ -203,10 +203,10 @@ void areaAlong(int32_t from, int32_t to, int32_t view, int32_t side, float* s0, 
 }  // namespace
 
 VelGlowArea velGlowArea(const VelGlowCoverage* c, VelGlowRect rect, int32_t width, int32_t height) {
-  const int32_t x0 = rect.col * c->tile;
-  const int32_t x1 = std::min((rect.col + rect.cols) * c->tile, c->screen_width);
-  const int32_t y0 = rect.row * c->tile;
-  const int32_t y1 = std::min((rect.row + rect.rows) * c->tile, c->screen_height);
+  const int32_t x0 = rect.col * kVelGlowTile;
+  const int32_t x1 = std::min((rect.col + rect.cols) * kVelGlowTile, c->screen_width);
+  const int32_t y0 = rect.row * kVelGlowTile;
+  const int32_t y1 = std::min((rect.row + rect.rows) * kVelGlowTile, c->screen_height);
   VelGlowArea area{};
   areaAlong(x0, x1, c->screen_width, width, &area.s0, &area.s1);
   areaAlong(y0, y1, c->screen_height, height, &area.t0, &area.t1);

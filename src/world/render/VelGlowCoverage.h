@@ -16,6 +16,10 @@
 
 #include "world/VelButterflySystem.h"
 
+// Small tiles hug the glow closely; the rectangles they gather into are drawn
+// as quads of one draw per pass, so their number costs little.
+constexpr int32_t kVelGlowTile = 16;
+
 // Tiles across and up, from the view's lower-left corner.
 struct VelGlowRect {
   int32_t col, row, cols, rows;
@@ -23,17 +27,12 @@ struct VelGlowRect {
 
 struct VelGlowCoverage {
   int32_t screen_width, screen_height;  // the view the tiles cut
-  int32_t tile;                         // side of a tile in pixels
-  int32_t cols, rows;                   // tiles across and up the view
+  int32_t cols, rows;                   // tiles of kVelGlowTile pixels across and up the view
   uint8_t* lit;  // cols x rows marks, row 0 at the view's bottom (OpenGL's window coordinates)
   uint8_t* scratch;  // cols x rows, for gathering the rectangles
   VelGlowRect* rects;  // the marked tiles, each in exactly one rectangle
   int32_t rect_count;
 };
-
-// Small tiles hug the glow closely; the rectangles they gather into are drawn
-// as quads of one draw per pass, so their number costs little.
-constexpr int32_t kVelGlowTile = 16;
 
 // Allocates the marks and rectangles for a width x height view, every tile
 // marked; false (nothing held) when an allocation fails or a side is below 1.

@@ -15,6 +15,25 @@ namespace {
 
 using AspectFactors = VelAspectFactors;
 
+// Both matrices saved and reset to the identity, the projection selected for
+// the caller's own.
+void pushIdentityMatrices() {
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glLoadIdentity();
+}
+
+// Both matrices back as saved, the modelview selected.
+void popMatrices() {
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glPopMatrix();
+}
+
 AspectFactors aspectFactors(const VelWorld* world) {
   return velAspectFactors(world->screen_width, world->screen_height);
 }
@@ -110,12 +129,7 @@ void renderVelWorld(const VelWorld* world, const Scheduler* /*clock*/, const GLu
                     const GLuint* displaylists, float alpha) {
   glColor4f(1, 1, 1, 0.9f);
   const AspectFactors f = aspectFactors(world);
-  glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
-  glLoadIdentity();
-  glMatrixMode(GL_PROJECTION);
-  glPushMatrix();
-  glLoadIdentity();
+  pushIdentityMatrices();
   gluPerspective(35.0, static_cast<float>(world->screen_width) / static_cast<float>(world->screen_height),
                  0.4, 12.0);
   // The butterflies' transforms go on the modelview stack, which is deep
@@ -145,11 +159,7 @@ void renderVelWorld(const VelWorld* world, const Scheduler* /*clock*/, const GLu
     }
   }
   if (winged) unbindWingArrays();
-
-  glMatrixMode(GL_PROJECTION);
-  glPopMatrix();
-  glMatrixMode(GL_MODELVIEW);
-  glPopMatrix();
+  popMatrices();
 }
 
 bool velWorldDrawsGlow(const VelWorld* world) {
@@ -190,20 +200,8 @@ void captureFirstRender(const GLuint* textures, int32_t d1, VelGlowStepHook afte
 
 // Flat projection, y pointing down.
 void pushFlatProjection() {
-  glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
-  glLoadIdentity();
-  glMatrixMode(GL_PROJECTION);
-  glPushMatrix();
-  glLoadIdentity();
+  pushIdentityMatrices();
   glOrtho(0, 1, 1, 0, 0.1, 100);
-}
-
-void popFlatProjection() {
-  glMatrixMode(GL_PROJECTION);
-  glPopMatrix();
-  glMatrixMode(GL_MODELVIEW);
-  glPopMatrix();
 }
 
 // The blur as the sum of shifted copies, blended one by one into the square.
@@ -270,7 +268,7 @@ void drawFixedFunctionGlow(const VelWorld* world, const GLuint* textures, VelGlo
   glEnd();
   glEnable(GL_BLEND);
   stepDone(afterStep, VelGlowStep::kComposite, context);
-  popFlatProjection();
+  popMatrices();
 }
 
 // The same steps with the fast path: the capture, shrink and blur in the
@@ -310,7 +308,7 @@ void drawFastGlow(const VelWorld* world, const GLuint* textures, VelGlowBlur* bl
   glColor4f(1, 1, 1, 0.2f);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE);
   stepDone(afterStep, VelGlowStep::kComposite, context);
-  popFlatProjection();
+  popMatrices();
 }
 
 }  // namespace
