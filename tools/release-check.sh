@@ -94,7 +94,7 @@ inside() {
     local result=$?
     grep -E '^== |tests passed|tests failed' "$log" | sed 's/^/   /' || true
     if [ "$result" -ne 0 ]; then
-      tail -n 150 "$log"
+      tail -n 150 "$log" | tee "$work/failure.log"
       status=1
     fi
     echo "   status $result in $((SECONDS - began)) s (log: $log)"

@@ -57,14 +57,24 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1
 [ -f "$ROOT/tests/lsan.supp" ] && export LSAN_OPTIONS=suppressions=$ROOT/tests/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
+# A failed run ends with what each failed test printed, last: with two
+# tests at a time their output lies somewhere in the middle of the log.
+failed() {
+  echo "== what the failed tests printed (last 80 lines each)"
+  awk '/^[0-9]+\/[0-9]+ Testing: /{n=0; name=$0} {text[n++]=$0}
+       /^Test Failed\.$/ || /^Test Passed\.$/ { if ($0 != "Test Passed.") {
+         print "-- " name; for (i = (n > 80 ? n - 80 : 0); i < n; i++) print text[i] } n=0 }' \
+    "$1/Testing/Temporary/LastTest.log" || true
+  exit 1
+}
 stage "tests, optimised build"
-ctest --test-dir build/release --output-on-failure -j"$JOBS" --timeout 600
+ctest --test-dir build/release --output-on-failure -j"$JOBS" --timeout 600 || failed build/release
 stage "tests, AddressSanitizer + UndefinedBehaviorSanitizer build"
 # Mesa's software rasterizer draws on the calling thread here: its own
 # threads have crashed LeakSanitizer's stop-the-world at exit, and in the
 # driver's generated code when a window went in the middle of a frame; neither
 # is code the sanitizers check.
-LP_NUM_THREADS=0 ctest --test-dir build/asan --output-on-failure -j"$JOBS" --timeout 900
+LP_NUM_THREADS=0 ctest --test-dir build/asan --output-on-failure -j"$JOBS" --timeout 900 || failed build/asan
 
 # Fuzz targets are built by clang with libFuzzer, in a build of their own.
 if grep -rlq LLVMFuzzerTestOneInput tests; then
